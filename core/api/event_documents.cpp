@@ -1,0 +1,42 @@
+#include "core/api/event_documents.h"
+
+#include "core/protocol/json_payload.h"
+
+namespace kova {
+namespace {
+
+double number_or_zero(const nlohmann::json& report, const char* key) {
+    const auto found = report.find(key);
+    if (found == report.end() || !found->is_number()) {
+        return 0.0;
+    }
+    return found->get<double>();
+}
+
+}  // namespace
+
+std::string state_event(const std::string& state) {
+    return json_text({{"event", "state"}, {"state", state}});
+}
+
+std::string report_event(const nlohmann::json& report) {
+    return json_text({{"event", "report"}, {"report", report}});
+}
+
+std::string status_event(const nlohmann::json& report) {
+    const auto phone = report.find("lastPhoneStatus");
+    return json_text({
+        {"event", "status"},
+        {"phone", phone != report.end() ? *phone : nlohmann::json::object()},
+        {"framesSent", report.at("framesSent")},
+        {"pacingMaxLateMs", report.at("pacingMaxLateMs")},
+        {"capturePeak", number_or_zero(report, "capturePeak")},
+        {"captureSampleRate", number_or_zero(report, "captureSampleRate")},
+    });
+}
+
+std::string ended_event(int code, const nlohmann::json& report) {
+    return json_text({{"code", code}, {"event", "ended"}, {"report", report}});
+}
+
+}  // namespace kova

@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds and runs every test: the plain suite, the suite again
+# under AddressSanitizer+UndefinedBehaviorSanitizer, the threaded tests under
+# ThreadSanitizer, and each fuzz target for FUZZ_SECONDS (default 60).
+# --quick runs the plain suite only.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+quick=0
+[[ "${1:-}" == "--quick" ]] && quick=1
+fuzz_seconds="${FUZZ_SECONDS:-60}"
+jobs="$(nproc)"
+
+bash scripts/setup.sh
+
+stage() { printf '\n=== %s\n' "$*"; }
+
+build() {
+  local dir="$1"
+  shift
+  cmake -S . -B "$dir" -G Ninja "$@" > "$dir.configure.log" 2>&1 || { cat "$dir.configure.log"; return 1; }
+  cmake --build "$dir" -j "$jobs"
+}
+
+run_ctest() {
+  local dir="$1"
+  shift
+  ctest --test-dir "$dir" --output-on-failure --timeout 300 "$@"
+}
+
+stage "plain build and tests"
+build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+run_ctest build
+((quick)) && exit 0
+
+stage "AddressSanitizer + UndefinedBehaviorSanitizer"
+build build-asan -DCMAKE_BUILD_TYPE=Debug -DKOVA_SANITIZE=address,undefined \
+  -DKOVA_BENCH=OFF -DKOVA_SHELL=OFF
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_ctest build-asan
+
+stage "ThreadSanitizer (threaded tests)"
+build build-tsan -DCMAKE_BUILD_TYPE=Debug -DKOVA_SANITIZE=thread -DKOVA_BENCH=OFF -DKOVA_SHELL=OFF
+# ThreadSanitizer cannot map its shadow memory under full address-space randomisation.
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" setarch "$(uname -m)" -R \
+  ctest --test-dir build-tsan --output-on-failure --timeout 300 -L threaded
+
+stage "fuzzing, ${fuzz_seconds}s per target"
+CC=clang CXX=clang++ build build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKOVA_FUZZ=ON \
+  -DKOVA_TESTS=OFF -DKOVA_BENCH=OFF -DKOVA_SHELL=OFF
+for target in build-fuzz/fuzz/fuzz_*; do
+  [[ -x "$target" ]] || continue
+  name="$(basename "$target")"
+  corpus="build-fuzz/corpus/$name"
+  mkdir -p "$corpus"
+  echo "--- $name"
+  seeds=()
+  [[ -d "fuzz/seeds/$name" ]] && seeds=("fuzz/seeds/$name")
+  "$target" -max_total_time="$fuzz_seconds" -print_final_stats=1 "$corpus" "${seeds[@]}" \
+    2>&1 | tail -n 12
+  [[ "${PIPESTATUS[0]}" == 0 ]] || { echo "$name found a failure"; exit 1; }
+done
+
+stage "all stages passed"
