@@ -1,0 +1,53 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+namespace kova::phone {
+
+/// How the emulated phone app behaves. `misbehaviour` is empty for a well-behaved phone,
+/// otherwise one of the names listed by `misbehaviours()`.
+struct PhoneOptions {
+    std::string role = "ios";              ///< "ios" or "android", sent in the hello
+    std::string misbehaviour;              ///< "" or a misbehaviour name
+    std::string record_path;               ///< WAV file of what would be played; empty: none
+    unsigned status_interval_ms = 500;     ///< period of status messages
+    unsigned playout_prefill_frames = 1920;  ///< jitter-buffer fill before playout starts
+};
+
+/// What the emulator measured over one session.
+struct PhoneSummary {
+    uint64_t frames_received = 0;     ///< audio frames received
+    uint64_t gaps = 0;                ///< discontinuities of frame indexes
+    uint64_t late_blocks = 0;         ///< blocks that arrived after the playout needed them
+    uint64_t underruns = 0;           ///< playout buffer underruns
+    uint64_t pings_answered = 0;      ///< pongs sent
+    std::string first_violation;      ///< first protocol violation seen, empty when none
+    bool stopped = false;             ///< a Stop message was received
+    std::vector<int16_t> samples;     ///< every received sample, interleaved stereo
+    /// The summary as a JSON document (without the samples).
+    nlohmann::json to_json() const;
+};
+
+/// The phone app's side of one session, over any connected byte stream.
+class PhoneApp {
+public:
+    /// Creates an emulator that behaves as `options` say.
+    explicit PhoneApp(PhoneOptions options);
+    /// Serves one session on the connected socket `fd` (owned from now on) until the desktop
+    /// closes it, the session ends or stop() is called; returns what was measured.
+    PhoneSummary serve(int fd);
+    /// Makes a running serve() return soon; callable from any thread.
+    void stop();
+    /// The names accepted as PhoneOptions::misbehaviour.
+    static const std::vector<std::string>& misbehaviours();
+
+private:
+    PhoneOptions options_;
+    std::atomic<bool> stop_{false};
+};
+
+}  // namespace kova::phone
