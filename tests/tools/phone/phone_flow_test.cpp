@@ -1,0 +1,142 @@
+#include <gtest/gtest.h>
+
+#include "core/protocol/codec.h"
+#include "core/protocol/json_payload.h"
+#include "tests/tools/phone/scripted_desktop.h"
+
+namespace kova::phone::test {
+namespace {
+
+using namespace std::chrono_literals;
+using nlohmann::json;
+
+const json kConfig = {
+    {"sampleRate", 48000}, {"channels", 2}, {"sampleFormat", "s16le"}, {"framesPerMessage", 192}};
+
+PhoneOptions fast_status() {
+    PhoneOptions options;
+    options.status_interval_ms = 50;
+    return options;
+}
+
+json body(const Message& message) {
+    return parse_json(message.payload);
+}
+
+// Hello, configuration and start, as the desktop opens an audio session.
+void negotiate(ScriptedDesktop& desktop) {
+    desktop.send_hello();
+    ASSERT_TRUE(desktop.next_of(Type::Hello));
+    desktop.send_json(Type::Config, kConfig);
+    ASSERT_TRUE(desktop.next_of(Type::ConfigAck));
+    desktop.send(Type::Start);
+}
+
+TEST(PhoneProtocol, AnswersTheHelloInTheDesktopsSessionWithItsOwnSequence) {
+    PhoneOptions options;
+    options.role = "android";
+    ScriptedDesktop desktop(options);
+    desktop.send_hello();
+    const auto hello = desktop.next();
+    ASSERT_TRUE(hello);
+    EXPECT_EQ(hello->type, Type::Hello);
+    EXPECT_EQ(hello->session, desktop.session());
+    EXPECT_EQ(hello->sequence, 0u);
+    const json payload = body(*hello);
+    EXPECT_EQ(payload["role"], "android");
+    EXPECT_TRUE(payload["protocolMinor"].is_number_integer());
+    EXPECT_EQ(payload["protocolMinor"], 0);
+    EXPECT_TRUE(payload["build"].is_string());
+    EXPECT_EQ(payload["capabilities"], json({"ping", "status", "pcm_s16le_48000_stereo"}));
+    desktop.send_json(Type::Config, kConfig);
+    const auto ack = desktop.next_of(Type::ConfigAck);
+    ASSERT_TRUE(ack);
+    EXPECT_EQ(ack->sequence, 1u);
+    EXPECT_EQ(body(*ack), json({{"accepted", true}}));
+    EXPECT_TRUE(desktop.finish().first_violation.empty());
+}
+
+TEST(PhoneProtocol, RefusesAConfigurationItCannotPlay) {
+    ScriptedDesktop desktop;
+    desktop.send_hello();
+    ASSERT_TRUE(desktop.next_of(Type::Hello));
+    json config = kConfig;
+    config["sampleRate"] = 44100;
+    desktop.send_json(Type::Config, config);
+    const auto ack = desktop.next_of(Type::ConfigAck);
+    ASSERT_TRUE(ack);
+    EXPECT_EQ(body(*ack)["accepted"], false);
+    EXPECT_FALSE(body(*ack)["reason"].get<std::string>().empty());
+}
+
+TEST(PhoneProtocol, EchoesPingTokensAndCountsThem) {
+    ScriptedDesktop desktop;
+    desktop.send_hello();
+    ASSERT_TRUE(desktop.next_of(Type::Hello));
+    for (uint64_t token : {0x0102030405060708ULL, 0xFFFFFFFFFFFFFFFEULL, 42ULL}) {
+        desktop.send_ping(token);
+        const auto pong = desktop.next_of(Type::Pong);
+        ASSERT_TRUE(pong);
+        EXPECT_EQ(get_u64le(pong->payload.data()), token);
+    }
+    EXPECT_EQ(desktop.finish().pings_answered, 3u);
+}
+
+TEST(PhoneProtocol, ReportsStreamingOnTheSpeakerThenStoppedAfterTheStop) {
+    ScriptedDesktop desktop(fast_status());
+    negotiate(desktop);
+    const auto streaming = desktop.next_of(Type::Status);
+    ASSERT_TRUE(streaming);
+    EXPECT_EQ(body(*streaming)["state"], "Streaming");
+    EXPECT_EQ(body(*streaming)["route"], "built_in_speaker");
+    EXPECT_TRUE(body(*streaming)["occupancyMean"].is_number());
+    EXPECT_TRUE(body(*streaming)["underruns"].is_number_integer());
+    desktop.send(Type::Stop);
+    std::optional<Message> status;
+    do {
+        status = desktop.next_of(Type::Status);
+        ASSERT_TRUE(status);
+    } while (body(*status)["state"] != "Stopped");
+    const PhoneSummary summary = desktop.finish();
+    EXPECT_TRUE(summary.stopped);
+    EXPECT_TRUE(summary.first_violation.empty());
+}
+
+TEST(PhoneProtocol, SendsStatusPeriodicallyWithRunningSequenceNumbers) {
+    ScriptedDesktop desktop(fast_status());
+    desktop.send_hello();
+    ASSERT_TRUE(desktop.next_of(Type::Hello));
+    uint64_t previous = 0;
+    for (int i = 0; i < 4; ++i) {
+        const auto status = desktop.next_of(Type::Status, 2s);
+        ASSERT_TRUE(status);
+        EXPECT_EQ(status->sequence, previous + 1);
+        EXPECT_EQ(status->session, desktop.session());
+        previous = status->sequence;
+    }
+}
+
+TEST(PhoneProtocol, CountsAndKeepsTheAudioItReceives) {
+    ScriptedDesktop desktop(fast_status());
+    negotiate(desktop);
+    std::vector<int16_t> sent;
+    for (uint64_t frame = 0; frame < 192 * 20; frame += 192) {
+        const std::vector<int16_t> block = test_samples(frame, 192);
+        desktop.send_audio(block, frame);
+        sent.insert(sent.end(), block.begin(), block.end());
+    }
+    const std::vector<int16_t> tail = test_samples(192 * 20, 58);
+    desktop.send_audio(tail, 192 * 20);
+    sent.insert(sent.end(), tail.begin(), tail.end());
+    desktop.send(Type::Stop);
+    ASSERT_TRUE(desktop.next_of(Type::Status));
+    const PhoneSummary summary = desktop.finish();
+    EXPECT_EQ(summary.frames_received, 192u * 20 + 58);
+    EXPECT_EQ(summary.audio_messages, 21u);
+    EXPECT_EQ(summary.gaps, 0u);
+    EXPECT_EQ(summary.samples, sent);
+    EXPECT_TRUE(summary.first_violation.empty());
+}
+
+}  // namespace
+}  // namespace kova::phone::test
