@@ -1,0 +1,243 @@
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/protocol/codec.h"
+#include "core/protocol/json_payload.h"
+#include "core/protocol/parser.h"
+
+namespace kova::phone::test {
+namespace {
+
+using namespace std::chrono_literals;
+using nlohmann::json;
+
+// kova-phone as a child process whose standard output the test reads line by line.
+class PhoneProcess {
+  public:
+    explicit PhoneProcess(std::vector<std::string> arguments) {
+        int out[2];
+        if (::pipe(out) != 0) {
+            throw std::runtime_error("pipe failed");
+        }
+        arguments.insert(arguments.begin(), KOVA_PHONE_EXE);
+        // Built before fork: the child of a threaded process may only exec.
+        std::vector<char*> argv;
+        for (std::string& argument : arguments) {
+            argv.push_back(argument.data());
+        }
+        argv.push_back(nullptr);
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(out[1], STDOUT_FILENO);
+            ::close(out[0]);
+            ::close(out[1]);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        out_ = out[0];
+    }
+
+    ~PhoneProcess() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        ::close(out_);
+    }
+
+    // The next line of output, or "" when none came within `timeout`.
+    std::string line(std::chrono::milliseconds timeout = 10s) {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        for (;;) {
+            const size_t end = pending_.find('\n');
+            if (end != std::string::npos) {
+                std::string text = pending_.substr(0, end);
+                pending_.erase(0, end + 1);
+                return text;
+            }
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            pollfd entry{out_, POLLIN, 0};
+            if (left.count() <= 0 || ::poll(&entry, 1, static_cast<int>(left.count())) <= 0) {
+                return "";
+            }
+            char buffer[4096];
+            const ssize_t n = ::read(out_, buffer, sizeof buffer);
+            if (n <= 0) {
+                return "";
+            }
+            pending_.append(buffer, static_cast<size_t>(n));
+        }
+    }
+
+    void signal(int number) { ::kill(pid_, number); }
+
+    // The exit status, or -1 when the process did not end within `timeout`.
+    int exit_status(std::chrono::milliseconds timeout = 10s) {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (std::chrono::steady_clock::now() < deadline) {
+            int status = 0;
+            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            std::this_thread::sleep_for(10ms);
+        }
+        return -1;
+    }
+
+  private:
+    pid_t pid_ = -1;
+    int out_ = -1;
+    std::string pending_;
+};
+
+int connect_to(int port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// A minimal desktop over TCP: writes frames, reads messages.
+class TcpDesktop {
+  public:
+    explicit TcpDesktop(int fd) : fd_(fd), session_(random_id()) {}
+    ~TcpDesktop() { close(); }
+
+    void send(Type type, const std::vector<uint8_t>& payload = {}, uint64_t frame_index = 0) {
+        const auto frame = encode(Message{type, session_, sequence_++, frame_index, payload});
+        ASSERT_EQ(::send(fd_, frame.data(), frame.size(), MSG_NOSIGNAL),
+                  static_cast<ssize_t>(frame.size()));
+    }
+
+    std::optional<Message> next_of(Type type) {
+        const auto deadline = std::chrono::steady_clock::now() + 5s;
+        while (std::chrono::steady_clock::now() < deadline) {
+            for (; !received_.empty(); received_.erase(received_.begin())) {
+                if (received_.front().type == type) {
+                    Message message = received_.front();
+                    received_.erase(received_.begin());
+                    return message;
+                }
+            }
+            pollfd entry{fd_, POLLIN, 0};
+            if (::poll(&entry, 1, 50) > 0) {
+                uint8_t buffer[8192];
+                const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+                if (n <= 0) {
+                    return std::nullopt;
+                }
+                parser_.feed(buffer, static_cast<size_t>(n),
+                             [this](Message message) { received_.push_back(std::move(message)); });
+            }
+        }
+        return std::nullopt;
+    }
+
+    uint64_t session() const { return session_; }
+    void close() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+    }
+
+  private:
+    int fd_;
+    uint64_t session_;
+    uint64_t sequence_ = 0;
+    Parser parser_;
+    std::vector<Message> received_;
+};
+
+TEST(PhoneExecutable, ServesAnAudioSessionOnAPortItChoseAndPrintsItsSummary) {
+    PhoneProcess phone({"--listen", "127.0.0.1:0", "--sessions", "1", "--role", "android"});
+    const std::string port_line = phone.line();
+    ASSERT_FALSE(port_line.empty());
+    const int port = std::stoi(port_line);
+    ASSERT_GT(port, 0);
+    const int fd = connect_to(port);
+    ASSERT_GE(fd, 0);
+    TcpDesktop desktop(fd);
+    desktop.send(Type::Hello, json_bytes({{"role", "mac"}, {"protocolMinor", 0}}));
+    const auto hello = desktop.next_of(Type::Hello);
+    ASSERT_TRUE(hello);
+    EXPECT_EQ(parse_json(hello->payload)["role"], "android");
+    EXPECT_EQ(hello->session, desktop.session());
+    desktop.send(Type::Config, json_bytes({{"sampleRate", 48000},
+                                           {"channels", 2},
+                                           {"sampleFormat", "s16le"},
+                                           {"framesPerMessage", 192}}));
+    ASSERT_TRUE(desktop.next_of(Type::ConfigAck));
+    desktop.send(Type::Start);
+    for (uint64_t frame = 0; frame < 192 * 10; frame += 192) {
+        desktop.send(Type::Audio, std::vector<uint8_t>(768, 1), frame);
+    }
+    std::vector<uint8_t> token(8, 7);
+    desktop.send(Type::Ping, token);
+    const auto pong = desktop.next_of(Type::Pong);
+    ASSERT_TRUE(pong);
+    EXPECT_EQ(pong->payload, token);
+    desktop.send(Type::Stop);
+    ASSERT_TRUE(desktop.next_of(Type::Status));
+    desktop.close();
+
+    const json summary = json::parse(phone.line());
+    EXPECT_EQ(summary["framesReceived"], 1920);
+    EXPECT_EQ(summary["pingsAnswered"], 1);
+    EXPECT_EQ(summary["gaps"], 0);
+    EXPECT_EQ(summary["stopped"], true);
+    EXPECT_EQ(summary["firstViolation"], "");
+    EXPECT_EQ(phone.exit_status(), 0);
+}
+
+TEST(PhoneExecutable, EndsCleanlyOnSigtermAndSigint) {
+    for (int number : {SIGTERM, SIGINT}) {
+        PhoneProcess phone({"--listen", "127.0.0.1:0"});
+        ASSERT_FALSE(phone.line().empty());
+        phone.signal(number);
+        EXPECT_EQ(phone.exit_status(), 0) << number;
+    }
+}
+
+TEST(PhoneExecutable, SigtermDuringASessionStillPrintsItsSummary) {
+    PhoneProcess phone({"--listen", "127.0.0.1:0", "--misbehave", "no_stopped"});
+    const int fd = connect_to(std::stoi(phone.line()));
+    ASSERT_GE(fd, 0);
+    TcpDesktop desktop(fd);
+    desktop.send(Type::Hello, json_bytes({{"role", "mac"}}));
+    ASSERT_TRUE(desktop.next_of(Type::Hello));
+    phone.signal(SIGTERM);
+    const json summary = json::parse(phone.line());
+    EXPECT_EQ(summary["stopped"], false);
+    EXPECT_EQ(phone.exit_status(), 0);
+}
+
+TEST(PhoneExecutable, RefusesAnUnknownMisbehaviour) {
+    PhoneProcess phone({"--misbehave", "teleport"});
+    EXPECT_NE(phone.exit_status(), 0);
+}
+
+}  // namespace
+}  // namespace kova::phone::test

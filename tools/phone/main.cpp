@@ -1,0 +1,47 @@
+// kova-phone: the phone app's side of the protocol on a TCP port, for tests and trials.
+#include <CLI/CLI.hpp>
+#include <iostream>
+
+#include "tools/phone/phone_app.h"
+#include "tools/phone/session_loop.h"
+#include "tools/phone/signal_watch.h"
+#include "tools/phone/tcp_listener.h"
+
+int main(int argc, char** argv) {
+    using namespace kova::phone;
+    CLI::App cli{"Emulates the KOVA phone app: serves one desktop session at a time."};
+    PhoneOptions options;
+    std::string listen = "127.0.0.1:48000";
+    uint64_t sessions = 0;
+    cli.add_option("--listen", listen, "HOST:PORT to listen on; port 0 picks a free port")
+        ->capture_default_str();
+    cli.add_option("--role", options.role, "role announced in the hello")
+        ->check(CLI::IsMember({"ios", "android"}))
+        ->capture_default_str();
+    cli.add_option("--misbehave", options.misbehaviour, "misbehave in the named way")
+        ->check(CLI::IsMember(PhoneApp::misbehaviours()));
+    cli.add_option("--record", options.record_path, "WAV file of what would be played");
+    cli.add_option("--sessions", sessions, "exit after this many sessions; 0: never")
+        ->capture_default_str();
+    cli.add_option("--status-interval-ms", options.status_interval_ms, "period of status messages")
+        ->check(CLI::Range(1u, 60000u))
+        ->capture_default_str();
+    cli.add_option("--prefill-frames", options.playout_prefill_frames,
+                   "playout buffer fill before playing starts")
+        ->capture_default_str();
+    cli.add_option("--stale-bytes", options.stale_bytes,
+                   "bytes sent before the session with --misbehave stale_bytes")
+        ->capture_default_str();
+    CLI11_PARSE(cli, argc, argv);
+    options.keep_samples = false;
+
+    try {
+        SignalWatch signals;
+        TcpListener listener(listen);
+        std::cout << listener.port() << std::endl;
+        return serve_sessions(listener, options, sessions, signals, std::cout);
+    } catch (const std::exception& error) {
+        std::cerr << "kova-phone: " << error.what() << std::endl;
+        return 1;
+    }
+}
