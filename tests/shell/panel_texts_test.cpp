@@ -1,0 +1,71 @@
+// The panel's derived texts and colours as a user reads them.
+#include <QtTest>
+
+#include "app/shell/brand.h"
+#include "app/shell/panel_texts.h"
+
+using namespace kova::shell;
+
+Q_DECLARE_METATYPE(std::optional<double>)
+
+class PanelTextsTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void outputRow_data() {
+        QTest::addColumn<std::optional<double>>("rate");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("no rate") << std::optional<double>() << QStringLiteral("KOVA");
+        QTest::newRow("48 kHz") << std::optional<double>(48000) << QStringLiteral("KOVA · 48 kHz");
+        QTest::newRow("44.1 kHz") << std::optional<double>(44100)
+                                  << QStringLiteral("KOVA · 44.1 kHz → 48 kHz");
+        QTest::newRow("96 kHz") << std::optional<double>(96000)
+                                << QStringLiteral("KOVA · 96 kHz → 48 kHz");
+        QTest::newRow("88.2 kHz") << std::optional<double>(88200)
+                                  << QStringLiteral("KOVA · 88.2 kHz → 48 kHz");
+    }
+    void outputRow() {
+        QFETCH(std::optional<double>, rate);
+        QFETCH(QString, text);
+        QCOMPARE(outputDescription(rate), text);
+    }
+
+    void inputLevel() {
+        QCOMPARE(inputLevelText(std::nullopt), QStringLiteral("–"));
+        QCOMPARE(inputLevelText(0.0), QStringLiteral("silence"));
+        QCOMPARE(inputLevelText(0.00009), QStringLiteral("silence"));
+        QCOMPARE(inputLevelText(0.5), QStringLiteral("-6 dBFS"));
+        QCOMPARE(inputLevelText(0.001), QStringLiteral("-60 dBFS"));
+        QCOMPARE(inputLevelText(1.0), QStringLiteral("0 dBFS"));
+        // Just under full scale rounds to 0, never to "-0".
+        QCOMPARE(inputLevelText(0.99999), QStringLiteral("0 dBFS"));
+    }
+
+    void bufferAndUnderruns() {
+        QCOMPARE(bufferText(42.6), QStringLiteral("43 ms"));
+        QCOMPARE(bufferText(42.4), QStringLiteral("42 ms"));
+        QCOMPARE(bufferText(std::nullopt), QStringLiteral("–"));
+        QCOMPARE(underrunsText(0), QStringLiteral("0"));
+        QCOMPARE(underrunsText(1234), QStringLiteral("1234"));
+        QCOMPARE(underrunsText(std::nullopt), QStringLiteral("–"));
+    }
+
+    void versionAndBeta() {
+        QCOMPARE(versionText(QStringLiteral("0.9.1")), QStringLiteral("v0.9.1 beta"));
+        QCOMPARE(versionText(QStringLiteral("dev")), QStringLiteral("vdev beta"));
+        QCOMPARE(versionText(QStringLiteral("1.2.0")), QStringLiteral("v1.2.0"));
+    }
+
+    void stateDotColour() {
+        QCOMPARE(stateColor(true, false, false), Brand::accent());
+        QCOMPARE(stateColor(true, true, false), Brand::accent());
+        QCOMPARE(stateColor(false, true, false), errorColor());
+        QCOMPARE(stateColor(false, true, true), errorColor());
+        QCOMPARE(stateColor(false, false, true), secondaryColor());
+        QCOMPARE(stateColor(false, false, false), connectingColor());
+        QVERIFY(errorColor() != connectingColor() && secondaryColor() != Brand::accent());
+    }
+};
+
+QTEST_MAIN(PanelTextsTest)
+#include "panel_texts_test.moc"
