@@ -20,14 +20,14 @@ std::string text(const std::vector<uint8_t>& payload) {
     return {payload.begin(), payload.end()};
 }
 
-// The kova::Error code parse_json throws, "" on success, or "json_library" when the JSON
-// library's own parse error comes through.
+// The kova::Error code parse_json throws, "" on success, or "json_library" when one of the
+// JSON library's own errors comes through.
 std::string parse_code(const std::string& payload) {
     try {
         parse_json(bytes(payload));
     } catch (const Error& error) {
         return error.what();
-    } catch (const json::parse_error&) {
+    } catch (const json::exception&) {
         return "json_library";
     }
     return "";
@@ -110,6 +110,11 @@ TEST(ParseJson, SyntaxErrorsComeFromTheJsonLibrary) {
     EXPECT_EQ(parse_code(R"({"a":1}{})"), "json_library");
     EXPECT_EQ(parse_code(R"({"a":1,})"), "json_library");
     EXPECT_EQ(parse_code("{\"a\":1} \n\t"), "");
+}
+
+TEST(ParseJson, NumberOverflowIsTheLibrarysError) {
+    EXPECT_EQ(parse_code(R"({"a":1e400})"), "json_library");
+    EXPECT_EQ(parse_code(R"({"a":1e308})"), "");
 }
 
 TEST(ParseJson, StringsMustBeValidUtf8) {
