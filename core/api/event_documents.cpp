@@ -1,6 +1,5 @@
 #include "core/api/event_documents.h"
 
-#include "core/protocol/json_payload.h"
 
 namespace kova {
 namespace {
@@ -13,19 +12,25 @@ double number_or_zero(const nlohmann::json& report, const char* key) {
     return found->get<double>();
 }
 
+// Events are written on the worker thread, where a throw would end the process: a string that
+// is not valid UTF-8 (a device name, say) is written with replacement characters instead.
+std::string event_text(const nlohmann::json& event) {
+    return event.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
 }  // namespace
 
 std::string state_event(const std::string& state) {
-    return json_text({{"event", "state"}, {"state", state}});
+    return event_text({{"event", "state"}, {"state", state}});
 }
 
 std::string report_event(const nlohmann::json& report) {
-    return json_text({{"event", "report"}, {"report", report}});
+    return event_text({{"event", "report"}, {"report", report}});
 }
 
 std::string status_event(const nlohmann::json& report) {
     const auto phone = report.find("lastPhoneStatus");
-    return json_text({
+    return event_text({
         {"event", "status"},
         {"phone", phone != report.end() ? *phone : nlohmann::json::object()},
         {"framesSent", report.at("framesSent")},
@@ -36,7 +41,7 @@ std::string status_event(const nlohmann::json& report) {
 }
 
 std::string ended_event(int code, const nlohmann::json& report) {
-    return json_text({{"code", code}, {"event", "ended"}, {"report", report}});
+    return event_text({{"code", code}, {"event", "ended"}, {"report", report}});
 }
 
 }  // namespace kova
