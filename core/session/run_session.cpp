@@ -3,20 +3,18 @@
 #include <exception>
 #include <string>
 
-#include "core/transport/error.h"
+#include "core/session/session_driver.h"
 #include "core/transport/interrupt.h"
 
 namespace kova {
 namespace {
 
-// Everything between validation and the final report. Links are not built yet, so a
-// session that passes validation ends here with a code saying so.
+// The driver lives only inside this call, so everything a session owns is released before
+// a failure reaches the handler below.
 int run_validated(const SessionOptions& options, nlohmann::json& report,
                   const SessionHooks& hooks) {
-    (void)options;
-    (void)report;
-    (void)hooks;
-    throw Error("link_not_available");
+    SessionDriver driver(options, report, hooks);
+    return driver.run();
 }
 
 int end_with_failure(const std::exception& failure, nlohmann::json& report,
