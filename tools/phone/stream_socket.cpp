@@ -22,7 +22,8 @@ bool would_block(int error) {
 
 StreamSocket::StreamSocket(int fd) : fd_(fd) {
     const int flags = ::fcntl(fd_, F_GETFL);
-    ::fcntl(fd_, F_SETFL, (flags < 0 ? 0 : flags) | O_NONBLOCK);
+    // A descriptor that is not open has nothing to serve.
+    ended_ = flags < 0 || ::fcntl(fd_, F_SETFL, flags | O_NONBLOCK) < 0;
 }
 
 StreamSocket::~StreamSocket() {
@@ -73,6 +74,10 @@ std::vector<uint8_t> StreamSocket::exchange(int timeout_ms) {
     }
     const int ready = ::poll(&entry, 1, std::max(timeout_ms, 0));
     if (ready <= 0) {
+        return {};
+    }
+    if (entry.revents & POLLNVAL) {
+        ended_ = true;
         return {};
     }
     if (entry.revents & POLLOUT) {

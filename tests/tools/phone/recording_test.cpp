@@ -140,5 +140,12 @@ TEST(PhoneStop, AStopBeforeServeMakesServeReturnAtOnce) {
     ::close(fds[0]);
 }
 
+TEST(PhoneStop, ADescriptorThatIsNotOpenEndsServeAtOnce) {
+    PhoneApp app(PhoneOptions{});
+    auto served = std::async(std::launch::async, [&app] { return app.serve(-1); });
+    ASSERT_EQ(served.wait_for(10s), std::future_status::ready);
+    EXPECT_EQ(served.get().pings_answered, 0u);
+}
+
 }  // namespace
 }  // namespace kova::phone::test
