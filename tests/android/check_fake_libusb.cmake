@@ -1,0 +1,13 @@
+# Fails when the Android test program leaves a libusb function to the real library.
+execute_process(COMMAND nm --undefined-only ${PROGRAM} OUTPUT_VARIABLE undefined RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${PROGRAM}")
+endif()
+string(REGEX MATCHALL "libusb_[A-Za-z0-9_]+" leftovers "${undefined}")
+if(leftovers)
+  message(FATAL_ERROR "resolved by the real libusb: ${leftovers}")
+endif()
+execute_process(COMMAND nm --defined-only ${PROGRAM} OUTPUT_VARIABLE defined)
+if(NOT defined MATCHES "T libusb_handle_events_timeout_completed")
+  message(FATAL_ERROR "the fake libusb is not linked into ${PROGRAM}")
+endif()
