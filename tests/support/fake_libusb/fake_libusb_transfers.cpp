@@ -111,12 +111,18 @@ std::vector<libusb_transfer*> settle_all(libusb_context* context) {
     return finished;
 }
 
-// Sleeps until a running transfer may progress, at most `limit`.
+// Sleeps until a running transfer may progress or time out, at most `limit`.
 void wait_for_line(libusb_context* context, Clock::duration limit) {
     std::vector<pollfd> fds;
+    auto wait = std::min<Clock::duration>(limit, kWaitSlice);
     {
         std::lock_guard lock(bus_state().mutex);
+        const auto now = Clock::now();
         for (const auto& [transfer, pending] : context->pending) {
+            if (pending.has_deadline) {
+                wait = std::clamp<Clock::duration>(pending.deadline - now, Clock::duration::zero(),
+                                                   wait);
+            }
             const PhoneState& phone = phone_of(transfer);
             const bool out_blocked =
                 phone.fault == BulkFault::locked ||
@@ -128,13 +134,13 @@ void wait_for_line(libusb_context* context, Clock::duration limit) {
                 {phone.desktop_fd, static_cast<short>(is_in(transfer) ? POLLIN : POLLOUT), 0});
         }
     }
-    const auto wait = std::min<Clock::duration>(limit, kWaitSlice);
     if (fds.empty()) {
         std::this_thread::sleep_for(wait);
         return;
     }
-    const auto wait_ms = std::chrono::duration_cast<std::chrono::milliseconds>(wait).count();
-    ::poll(fds.data(), fds.size(), static_cast<int>(std::max<long long>(wait_ms, 1)));
+    const auto nanos = std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count();
+    const timespec timeout{static_cast<time_t>(nanos / 1'000'000'000), nanos % 1'000'000'000};
+    ::ppoll(fds.data(), fds.size(), &timeout, nullptr);
 }
 
 int take_event_failure() {
