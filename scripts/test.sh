@@ -15,6 +15,40 @@ bash scripts/setup.sh
 
 stage() { printf '\n=== %s\n' "$*"; }
 
+# The system's usbmuxd with nothing attached, for the tests labelled usbmuxd (they skip, saying
+# so, without it). It needs root; one that is already running is used and left alone.
+usbmuxd_pid=""
+start_usbmuxd() {
+  if ((EUID != 0)) || ! command -v usbmuxd > /dev/null; then
+    echo "usbmuxd: not started (needs root and the usbmuxd package)"
+    return 0
+  fi
+  if [[ -f /var/run/usbmuxd.pid ]] && kill -0 "$(cat /var/run/usbmuxd.pid)" 2> /dev/null; then
+    echo "usbmuxd: already running"
+    return 0
+  fi
+  mkdir -p build
+  usbmuxd --foreground --user root > build/usbmuxd.log 2>&1 &
+  usbmuxd_pid=$!
+  for _ in $(seq 50); do
+    grep -q "Initialization complete" build/usbmuxd.log && return 0
+    kill -0 "$usbmuxd_pid" 2> /dev/null || break
+    sleep 0.1
+  done
+  echo "usbmuxd: did not start:"
+  cat build/usbmuxd.log
+  stop_usbmuxd
+}
+stop_usbmuxd() {
+  if [[ -n "$usbmuxd_pid" ]]; then
+    kill "$usbmuxd_pid" 2> /dev/null || true
+    wait "$usbmuxd_pid" 2> /dev/null || true
+    usbmuxd_pid=""
+  fi
+}
+trap stop_usbmuxd EXIT
+start_usbmuxd
+
 build() {
   local dir="$1"
   shift
