@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "core/protocol/codec.h"
 #include "core/protocol/json_payload.h"
 #include "tests/tools/phone/scripted_desktop.h"
@@ -136,6 +138,45 @@ TEST(PhoneProtocol, CountsAndKeepsTheAudioItReceives) {
     EXPECT_EQ(summary.gaps, 0u);
     EXPECT_EQ(summary.samples, sent);
     EXPECT_TRUE(summary.first_violation.empty());
+}
+
+TEST(PhoneProtocol, StatusReportsTheFillOfTheBufferBeforePlayoutStarts) {
+    ScriptedDesktop desktop(fast_status());
+    negotiate(desktop);
+    std::vector<uint8_t> burst;  // below the prefill of 1920, in one write so it arrives at once
+    for (uint64_t frame = 0; frame < 192 * 8; frame += 192) {
+        const std::vector<uint8_t> bytes = desktop.audio_frame(test_samples(frame, 192), frame);
+        burst.insert(burst.end(), bytes.begin(), bytes.end());
+    }
+    desktop.send_raw(burst);
+    std::optional<Message> status;
+    do {  // the interval in which the burst arrived
+        status = desktop.next_of(Type::Status);
+        ASSERT_TRUE(status);
+    } while (body(*status)["occupancyMean"] == 0.0);
+    const auto held = desktop.next_of(Type::Status);  // a whole interval of it held
+    ASSERT_TRUE(held);
+    EXPECT_DOUBLE_EQ(body(*held)["occupancyMean"].get<double>(), 1536.0);
+    EXPECT_EQ(body(*held)["underruns"], 0);
+}
+
+TEST(PhoneProtocol, AStallUnderrunsThePlayoutAndTheNextBlockIsLate) {
+    ScriptedDesktop desktop(fast_status());
+    negotiate(desktop);
+    for (uint64_t frame = 0; frame < 192 * 20; frame += 192) {  // 80 ms of audio at once
+        desktop.send_audio(test_samples(frame, 192), frame);
+    }
+    std::this_thread::sleep_for(300ms);
+    desktop.send_audio(test_samples(192 * 20, 192), 192 * 20);
+    std::optional<Message> status;
+    do {
+        status = desktop.next_of(Type::Status);
+        ASSERT_TRUE(status);
+    } while (body(*status)["underruns"] == 0);
+    desktop.send(Type::Stop);
+    const PhoneSummary summary = desktop.finish();
+    EXPECT_GE(summary.underruns, 1u);
+    EXPECT_GE(summary.late_blocks, 1u);
 }
 
 }  // namespace

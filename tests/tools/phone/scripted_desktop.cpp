@@ -60,13 +60,18 @@ void ScriptedDesktop::send_hello() {
 }
 
 void ScriptedDesktop::send_audio(const std::vector<int16_t>& samples, uint64_t frame_index) {
+    send_raw(audio_frame(samples, frame_index));
+}
+
+std::vector<uint8_t> ScriptedDesktop::audio_frame(const std::vector<int16_t>& samples,
+                                                  uint64_t frame_index) {
     std::vector<uint8_t> payload(samples.size() * 2);
     for (size_t i = 0; i < samples.size(); ++i) {
         const auto value = static_cast<uint16_t>(samples[i]);
         payload[2 * i] = static_cast<uint8_t>(value);
         payload[2 * i + 1] = static_cast<uint8_t>(value >> 8);
     }
-    send(Type::Audio, payload, frame_index);
+    return encode(Message{Type::Audio, session_, sequence_++, frame_index, payload});
 }
 
 void ScriptedDesktop::send_ping(uint64_t token) {

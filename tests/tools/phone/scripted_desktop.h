@@ -35,6 +35,8 @@ class ScriptedDesktop {
     void send_hello();
     /// Sends one audio message of `samples` (interleaved stereo) at `frame_index`.
     void send_audio(const std::vector<int16_t>& samples, uint64_t frame_index);
+    /// The frame of that audio message, taking the next sequence number, without sending it.
+    std::vector<uint8_t> audio_frame(const std::vector<int16_t>& samples, uint64_t frame_index);
     /// Sends a ping carrying `token`.
     void send_ping(uint64_t token);
     /// Uses `session` in the messages sent from now on.
