@@ -1,0 +1,250 @@
+#include "tests/model/doubles/model_rig.h"
+
+namespace kova::test {
+namespace {
+
+using nlohmann::json;
+
+const std::string iosPath = "ios:00008030001a";
+
+class Events : public ModelRig {
+  protected:
+    void runningAndroid() {
+        settings->values["autoStart"] = false;
+        library->setPhones({androidPhone("1:1", "Nova", "One", "s1")});
+        makeSettled();
+        model->setSelectedPath("1:1");
+        model->start();
+    }
+    void runningIphone() {
+        settings->values["autoStart"] = false;
+        library->setPhones({iPhone(iosPath, "iPhone 15", "udid")});
+        makeSettled();
+        model->setSelectedPath(iosPath);
+        library->probeAnswers = {1};
+        model->start();
+        probe();
+    }
+    std::vector<std::string> reportLines() const {
+        std::vector<std::string> lines;
+        std::istringstream in(reports.str());
+        for (std::string line; std::getline(in, line);) {
+            lines.push_back(line);
+        }
+        return lines;
+    }
+};
+
+TEST_F(Events, EveryKnownStateSetsItsTextWhileRunning) {
+    runningAndroid();
+    for (const auto& [state, text] : ConnectModel::stateNames()) {
+        event("{\"event\":\"state\",\"state\":\"" + state + "\"}");
+        EXPECT_EQ(model->stateText(), text) << state;
+    }
+    event(stateEvent("Negotiating"));
+    event(stateEvent("Stopped"));  // no row: unchanged
+    EXPECT_EQ(model->stateText(), "Waiting for KOVA on the phone…");
+}
+
+TEST_F(Events, StreamingSetsTheFlagAndTheGlyph) {
+    runningAndroid();
+    EXPECT_EQ(model->glyphState(), GlyphState::idle);
+    clearChanges();
+    event(R"({"event":"state","state":"Streaming"})");
+    EXPECT_TRUE(model->streaming());
+    EXPECT_EQ(model->stateText(), "Playing on the phone");
+    EXPECT_EQ(model->glyphState(), GlyphState::streaming);
+    EXPECT_TRUE(changed(Property::streaming));
+    EXPECT_TRUE(changed(Property::stateText));
+}
+
+TEST_F(Events, ReadyClearsTheErrorAndPairs) {
+    runningAndroid();
+    event(endedEvent(1, "link_timeout"));
+    ASSERT_TRUE(model->errorText());
+    queue->advance(1s);
+    event(stateEvent("Ready"));
+    EXPECT_EQ(model->errorText(), std::nullopt);
+    EXPECT_TRUE(model->device("1:1")->paired);
+}
+
+TEST_F(Events, StatusFillsTheMetersAndTheSampleRate) {
+    runningAndroid();
+    event(stateEvent("Streaming"));
+    event(R"({"capturePeak":0.5,"captureSampleRate":44100.0,"event":"status","framesSent":9600,)"
+          R"("pacingMaxLateMs":0.4,"phone":{"occupancyMean":2044.8,"state":"Playing",)"
+          R"("underruns":2}})");
+    EXPECT_EQ(model->inputPeak(), 0.5);
+    EXPECT_DOUBLE_EQ(*model->bufferMs(), 42.6);
+    EXPECT_EQ(model->underruns(), 2);
+    EXPECT_EQ(model->kovaSampleRate(), 44100.0);
+    EXPECT_EQ(model->stateText(), "Playing on the phone");
+}
+
+TEST_F(Events, InterruptedPhoneShowsThePause) {
+    runningAndroid();
+    event(stateEvent("Streaming"));
+    event(statusEvent({{"state", "Interrupted"}, {"underruns", 0}}, 0.0, 48000.0));
+    EXPECT_EQ(model->stateText(), "Paused on the phone (call)");
+    event(statusEvent({{"state", "Playing"}, {"underruns", 0}}, 0.0, 48000.0));
+    EXPECT_EQ(model->stateText(), "Playing on the phone");
+}
+
+TEST_F(Events, StatusBeforeStreamingLeavesTheStateText) {
+    runningAndroid();
+    event(stateEvent("Negotiating"));
+    event(statusEvent({{"state", "Interrupted"}}, 0.1, 48000.0));
+    EXPECT_EQ(model->stateText(), "Waiting for KOVA on the phone…");
+}
+
+TEST_F(Events, MissingMembersTakeTheirDefaults) {
+    runningAndroid();
+    library->sampleRate = 48000.0;
+    event(statusEvent({{"occupancyMean", 960}, {"underruns", 4}}, 0.25, 48000.0));
+    ASSERT_EQ(model->bufferMs(), 20.0);
+    // No phone object: the buffer stays, underruns clear; no peak: it clears; rate 0: kept.
+    event(R"({"captureSampleRate":0.0,"event":"status","framesSent":1,"pacingMaxLateMs":0.0})");
+    EXPECT_EQ(model->bufferMs(), 20.0);
+    EXPECT_EQ(model->underruns(), std::nullopt);
+    EXPECT_EQ(model->inputPeak(), std::nullopt);
+    EXPECT_EQ(model->kovaSampleRate(), 48000.0);
+    // A fractional underrun count is not a whole number.
+    event(statusEvent({{"underruns", 1.5}}, 0.0, 0.0));
+    EXPECT_EQ(model->underruns(), std::nullopt);
+    event(statusEvent({{"underruns", 3.0}}, 0.0, 0.0));
+    EXPECT_EQ(model->underruns(), 3);
+}
+
+TEST_F(Events, MalformedEventsAreIgnored) {
+    runningAndroid();
+    clearChanges();
+    for (const char* text :
+         {"", "[1]", "{\"event\":3}", "{\"state\":\"Streaming\"}",
+          "{\"event\":\"report\",\"report\":{}}", "{\"event\":\"state\"}", "not json"}) {
+        event(text);
+    }
+    EXPECT_TRUE(changes.empty());
+    EXPECT_EQ(model->phase(), Phase::running);
+}
+
+TEST_F(Events, EndedClearsTheMetersAndWritesTheReportLine) {
+    runningAndroid();
+    event(stateEvent("Streaming"));
+    event(statusEvent({{"occupancyMean", 960}, {"underruns", 0}}, 0.3, 48000.0));
+    model->stop();
+    const std::string ended = endedEvent(0);
+    event(ended);
+    EXPECT_FALSE(model->streaming());
+    EXPECT_EQ(model->inputPeak(), std::nullopt);
+    EXPECT_EQ(model->bufferMs(), std::nullopt);
+    EXPECT_EQ(model->underruns(), std::nullopt);
+    EXPECT_EQ(reportLines(), std::vector<std::string>{json::parse(ended)["report"].dump()});
+}
+
+TEST_F(Events, SixFailuresReconnectAfterOneTwoFourEightTenTenSeconds) {
+    runningAndroid();
+    std::vector<std::string> texts;
+    std::vector<std::chrono::milliseconds> waits;
+    for (int attempt = 0; attempt < 6; ++attempt) {
+        event(endedEvent(1, "link_timeout"));
+        texts.push_back(model->stateText());
+        waits.push_back(queue->pendingDelays().at(0));
+        EXPECT_EQ(model->phase(), Phase::running);
+        const auto listed = library->listCalls;
+        queue->advance(waits.back());
+        EXPECT_GT(library->listCalls, listed);  // refreshed before reconnecting
+        ASSERT_EQ(library->sessions.size(), static_cast<std::size_t>(attempt + 2));
+    }
+    EXPECT_EQ(texts, (std::vector<std::string>{"Reconnecting in 1 s…", "Reconnecting in 2 s…",
+                                               "Reconnecting in 4 s…", "Reconnecting in 8 s…",
+                                               "Reconnecting in 10 s…", "Reconnecting in 10 s…"}));
+    EXPECT_EQ(waits, (std::vector<std::chrono::milliseconds>{1s, 2s, 4s, 8s, 10s, 10s}));
+    EXPECT_EQ(model->errorText(), "The phone stopped answering.");
+}
+
+TEST_F(Events, StreamingResetsTheReconnectDelay) {
+    runningAndroid();
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        event(endedEvent(1, "link_timeout"));
+        queue->runNext();
+    }
+    event(stateEvent("Streaming"));
+    event(endedEvent(1, "usb_detached"));
+    EXPECT_EQ(model->stateText(), "Reconnecting in 1 s…");
+    EXPECT_EQ(model->errorText(), "Cable unplugged.");
+}
+
+TEST_F(Events, PhoneErrorPrefixIsRemovedBeforeMapping) {
+    runningAndroid();
+    event(endedEvent(1, "phone_error: audio_focus_lost"));
+    EXPECT_EQ(model->errorText(), "Another app took the phone's audio.");
+}
+
+TEST_F(Events, PermanentErrorGivesUpWithErrorState) {
+    runningAndroid();
+    event(endedEvent(1, "aoa_not_supported"));
+    EXPECT_EQ(model->phase(), Phase::idle);
+    EXPECT_EQ(model->stateText(), "Error");
+    EXPECT_EQ(model->errorText(), "This device does not support KOVA: choose the Android phone.");
+    EXPECT_EQ(queue->pending(), 0u);
+    EXPECT_EQ(model->glyphState(), GlyphState::error);
+}
+
+TEST_F(Events, FailureWithoutErrorMapsUnknown) {
+    runningAndroid();
+    event(R"({"code":1,"event":"ended","report":"broken"})");
+    EXPECT_EQ(model->errorText(),
+              "Something went wrong (unknown): unplug the Nova One and connect it again.");
+}
+
+TEST_F(Events, PhoneGoneAtEndedShowsNoErrorAndSchedulesAutoStart) {
+    runningAndroid();
+    library->setPhones({});
+    event(endedEvent(1, "usb_detached"));
+    EXPECT_EQ(model->phase(), Phase::idle);
+    EXPECT_EQ(model->errorText(), std::nullopt);
+    EXPECT_EQ(model->stateText(), "Stopped");
+    EXPECT_EQ(queue->pendingDelays(), std::vector<std::chrono::milliseconds>{500ms});
+}
+
+TEST_F(Events, CleanEndWhileRunningGoesIdle) {
+    runningAndroid();
+    event(endedEvent(0));
+    EXPECT_EQ(model->phase(), Phase::idle);
+    EXPECT_EQ(model->stateText(), "Stopped");
+    EXPECT_EQ(queue->pending(), 0u);
+}
+
+TEST_F(Events, IphoneAppNotOpenWaitsWithTheWaitingTextAndRetriesAfterOneSecond) {
+    runningIphone();
+    event(endedEvent(1, "ios_connection_closed"));
+    EXPECT_EQ(model->phase(), Phase::running);
+    EXPECT_EQ(model->errorText(), std::nullopt);
+    EXPECT_EQ(model->stateText(), "Unlock the iPhone 15 and open KOVA");
+    EXPECT_EQ(queue->pendingDelays(), std::vector<std::chrono::milliseconds>{1s});
+    library->probeAnswers = {1};
+    queue->advance(1s);
+    probe();
+    EXPECT_EQ(library->sessions.size(), 2u);
+}
+
+TEST_F(Events, IphoneOtherFailureWaitsForThePhoneWithTheError) {
+    runningIphone();
+    event(endedEvent(1, "built_in_speaker_unavailable"));
+    EXPECT_EQ(model->stateText(), "Waiting for the iPhone 15…");
+    EXPECT_EQ(model->errorText(),
+              "Headphones or another output are connected to the iPhone 15: unplug them, KOVA "
+              "plays on its speaker.");
+    EXPECT_EQ(queue->pendingDelays(), std::vector<std::chrono::milliseconds>{1s});
+}
+
+TEST_F(Events, IphonePermanentFailureGivesUp) {
+    runningIphone();
+    event(endedEvent(1, "kova_device_not_found"));
+    EXPECT_EQ(model->phase(), Phase::idle);
+    EXPECT_EQ(model->stateText(), "Error");
+    EXPECT_EQ(model->errorText(), "KOVA audio device not installed.");
+}
+
+}  // namespace
+}  // namespace kova::test

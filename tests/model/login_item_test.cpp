@@ -1,0 +1,139 @@
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "app/model/platform/xdg_login_item.h"
+#include "tests/model/doubles/model_rig.h"
+
+namespace kova::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class LaunchAtLogin : public ModelRig {};
+
+TEST_F(LaunchAtLogin, FirstLaunchRegistersOnceAndShowsTheRealState) {
+    make();
+    EXPECT_EQ(loginItem->setCalls, 1);
+    EXPECT_TRUE(model->launchAtLogin());
+    EXPECT_EQ(stored<bool>("loginItemConfigured"), true);
+
+    model->setLaunchAtLogin(false);
+    EXPECT_FALSE(model->launchAtLogin());
+    model.reset();
+    make();  // the second launch does not override the user
+    EXPECT_EQ(loginItem->setCalls, 2);
+    EXPECT_FALSE(model->launchAtLogin());
+}
+
+TEST_F(LaunchAtLogin, FirstLaunchFailureIsSilentAndStillMarkedConfigured) {
+    loginItem->failure = "Permission denied";
+    make();
+    EXPECT_EQ(model->errorText(), std::nullopt);
+    EXPECT_FALSE(model->launchAtLogin());
+    EXPECT_EQ(stored<bool>("loginItemConfigured"), true);
+}
+
+TEST_F(LaunchAtLogin, FailedSwitchShowsTheSystemTextAndTheRealState) {
+    make();
+    model->setLaunchAtLogin(false);
+    loginItem->failure = "Cannot create /x/autostart: Not a directory";
+    model->setLaunchAtLogin(true);
+    EXPECT_EQ(model->errorText(),
+              "Could not set login item: Cannot create /x/autostart: Not a directory");
+    EXPECT_FALSE(model->launchAtLogin());
+}
+
+TEST_F(LaunchAtLogin, ApprovalHintAppearsWhenTheSystemAsksForIt) {
+    loginItem->approval = true;
+    make();
+    EXPECT_EQ(model->errorText(),
+              "Approve KOVA Connect in System Settings › General › Login Items.");
+}
+
+// The real autostart file, under a private XDG_CONFIG_HOME.
+class XdgAutostart : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/kova-xdg-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        root_ = pattern;
+        const char* previous = std::getenv("XDG_CONFIG_HOME");
+        if (previous != nullptr) {
+            previous_ = previous;
+        }
+        setenv("XDG_CONFIG_HOME", (root_ / "config").c_str(), 1);
+    }
+    void TearDown() override {
+        if (previous_) {
+            setenv("XDG_CONFIG_HOME", previous_->c_str(), 1);
+        } else {
+            unsetenv("XDG_CONFIG_HOME");
+        }
+        std::error_code ignored;
+        fs::remove_all(root_, ignored);
+    }
+    static std::string read(const fs::path& file) {
+        std::ifstream in(file);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    fs::path root_;
+    std::optional<std::string> previous_;
+};
+
+TEST_F(XdgAutostart, SwitchingOnCreatesTheFolderAndTheEntry) {
+    XdgLoginItem item("/opt/kova/bin/kova-connect");
+    const fs::path expected = root_ / "config/autostart/com.brenvale.kova.connect.desktop";
+    EXPECT_EQ(item.file(), expected);
+    EXPECT_FALSE(item.isEnabled());
+    item.set(true);
+    EXPECT_TRUE(item.isEnabled());
+    const std::string text = read(expected);
+    EXPECT_EQ(text.rfind("[Desktop Entry]\n", 0), 0u);
+    EXPECT_NE(text.find("\nType=Application\n"), std::string::npos);
+    EXPECT_NE(text.find("\nName=KOVA Connect\n"), std::string::npos);
+    EXPECT_NE(text.find("\nExec=/opt/kova/bin/kova-connect\n"), std::string::npos);
+    EXPECT_EQ(
+        std::distance(fs::directory_iterator(expected.parent_path()), fs::directory_iterator()),
+        1);  // no partial file left beside it
+}
+
+TEST_F(XdgAutostart, SwitchingOffRemovesItAndAgainChangesNothing) {
+    XdgLoginItem item("/usr/bin/kova-connect");
+    item.set(true);
+    item.set(false);
+    EXPECT_FALSE(item.isEnabled());
+    EXPECT_NO_THROW(item.set(false));
+    EXPECT_TRUE(fs::is_directory(root_ / "config/autostart"));
+}
+
+TEST_F(XdgAutostart, PathsWithReservedCharactersAreQuoted) {
+    XdgLoginItem item("/home/a b/100%/kova-connect");
+    EXPECT_NE(item.entryText().find("\nExec=\"/home/a b/100%%/kova-connect\"\n"), std::string::npos)
+        << item.entryText();
+}
+
+TEST_F(XdgAutostart, RelativeConfigHomeFallsBackToTheHomeFolder) {
+    setenv("XDG_CONFIG_HOME", "relative/dir", 1);
+    const char* home = std::getenv("HOME");
+    ASSERT_NE(home, nullptr);
+    EXPECT_EQ(XdgLoginItem::autostartFile(),
+              fs::path(home) / ".config/autostart/com.brenvale.kova.connect.desktop");
+}
+
+TEST_F(XdgAutostart, UnwritableFolderFailsWithTheSystemTextAndTheModelShowsOff) {
+    std::ofstream(root_ / "config") << "a file where the folder should be";
+    auto item = std::make_shared<XdgLoginItem>("/usr/bin/kova-connect");
+    EXPECT_THROW(item->set(true), std::runtime_error);
+    try {
+        item->set(true);
+    } catch (const std::runtime_error& failure) {
+        EXPECT_NE(std::string(failure.what()).find("Not a directory"), std::string::npos)
+            << failure.what();
+    }
+    EXPECT_FALSE(item->isEnabled());
+}
+
+}  // namespace
+}  // namespace kova::test
