@@ -32,6 +32,9 @@ int main(int argc, char** argv) {
     cli.add_option("--stale-bytes", options.stale_bytes,
                    "bytes sent before the session with --misbehave stale_bytes")
         ->capture_default_str();
+    cli.add_option("--ping-interval-ms", options.ping_interval_ms,
+                   "period of the phone's own pings; 0: none")
+        ->capture_default_str();
     CLI11_PARSE(cli, argc, argv);
     options.keep_samples = false;
 

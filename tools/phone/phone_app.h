@@ -19,6 +19,7 @@ struct PhoneOptions {
     unsigned playout_prefill_frames = 1920;  ///< jitter-buffer fill before playout starts
     size_t stale_bytes = 100;                ///< bytes sent before the session by "stale_bytes"
     bool keep_samples = true;                ///< keep every received sample in the summary
+    unsigned ping_interval_ms = 0;           ///< period of the phone's own pings; 0: none
 };
 
 /// What the emulator measured over one session.
@@ -28,6 +29,7 @@ struct PhoneSummary {
     uint64_t late_blocks = 0;           ///< blocks that arrived after the playout needed them
     uint64_t underruns = 0;             ///< playout buffer underruns
     uint64_t pings_answered = 0;        ///< pongs sent
+    uint64_t pongs_received = 0;        ///< correct answers to the phone's own pings
     std::string first_violation;        ///< first protocol violation seen, empty when none
     bool stopped = false;               ///< a Stop message was received
     std::vector<int16_t> samples;       ///< every received sample, interleaved stereo

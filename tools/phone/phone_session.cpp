@@ -19,6 +19,8 @@ constexpr int kMaxSliceMs = 20;
 constexpr auto kCloseGrace = std::chrono::seconds(2);
 // An orderly close mid-stream happens after this much audio (100 ms).
 constexpr uint64_t kCloseAfterFrames = 4800;
+// The desktop must answer a ping as promptly as it expects the phone to.
+constexpr auto kPongLimit = std::chrono::seconds(5);
 constexpr const char* kSpeakerRoute = "built_in_speaker";
 constexpr const char* kOtherRoute = "receiver";
 
@@ -47,6 +49,9 @@ PhoneSummary PhoneSession::run() {
         }
         if (hello_sent_ && !muted_ && now >= next_status_) {
             send_status(now);
+        }
+        if (hello_sent_ && !muted_ && options_.ping_interval_ms > 0) {
+            ping_desktop(now);
         }
     }
     if (socket_.ended() && !broken_) {
@@ -118,8 +123,7 @@ void PhoneSession::dispatch(const Message& message, Clock::time_point now) {
         case Type::Stop:
             return on_stop(now);
         case Type::Pong:
-            // The emulator never pings, so no pong can be expected.
-            return note_violation("unexpected_pong");
+            return on_pong(message);
         default:
             return note_violation("unexpected_message");
     }
@@ -242,6 +246,33 @@ void PhoneSession::on_stop(Clock::time_point now) {
     }
     state_ = "Stopped";
     send_status(now);
+}
+
+void PhoneSession::on_pong(const Message& message) {
+    if (!ping_token_ || get_u64le(message.payload.data()) != *ping_token_) {
+        return note_violation("unexpected_pong");
+    }
+    ping_token_.reset();
+    ++summary_.pongs_received;
+}
+
+void PhoneSession::ping_desktop(Clock::time_point now) {
+    if (ping_token_) {
+        if (now - ping_sent_at_ >= kPongLimit) {
+            note_violation("pong_timeout");
+            ping_token_.reset();
+        }
+        return;
+    }
+    if (now < next_ping_) {
+        return;
+    }
+    ping_token_ = random_id();
+    std::vector<uint8_t> token(kTokenSize);
+    put_u64le(token.data(), *ping_token_);
+    send(Type::Ping, token);
+    ping_sent_at_ = now;
+    next_ping_ = now + std::chrono::milliseconds(options_.ping_interval_ms);
 }
 
 void PhoneSession::note_violation(const std::string& code) {

@@ -44,6 +44,8 @@ class PhoneSession {
     void on_audio(const Message& message, Clock::time_point now);
     void on_ping(const Message& message, Clock::time_point now);
     void on_stop(Clock::time_point now);
+    void on_pong(const Message& message);
+    void ping_desktop(Clock::time_point now);
     void note_violation(const std::string& code);
     void misbehave_after_hello();
     void send(Type type, const std::vector<uint8_t>& payload);
@@ -73,6 +75,9 @@ class PhoneSession {
     Clock::time_point next_status_;
     std::optional<Clock::time_point> close_deadline_;
     std::optional<Clock::time_point> last_audio_;
+    std::optional<uint64_t> ping_token_;
+    Clock::time_point ping_sent_at_;
+    Clock::time_point next_ping_;
     std::vector<uint32_t> inter_arrival_us_;
 };
 

@@ -10,6 +10,7 @@ nlohmann::json PhoneSummary::to_json() const {
         {"lateBlocks", late_blocks},
         {"underruns", underruns},
         {"pingsAnswered", pings_answered},
+        {"pongsReceived", pongs_received},
         {"firstViolation", first_violation},
         {"stopped", stopped},
         {"occupancyMean", occupancy_mean},

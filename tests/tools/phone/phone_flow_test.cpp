@@ -84,6 +84,33 @@ TEST(PhoneProtocol, EchoesPingTokensAndCountsThem) {
     EXPECT_EQ(desktop.finish().pings_answered, 3u);
 }
 
+TEST(PhoneProtocol, PingsTheDesktopWhenAskedAndChecksItsPongs) {
+    PhoneOptions options;
+    options.ping_interval_ms = 20;
+    ScriptedDesktop desktop(options);
+    desktop.send_hello();
+    ASSERT_TRUE(desktop.next_of(Type::Hello));
+    const auto first = desktop.next_of(Type::Ping);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->session, desktop.session());
+    desktop.send(Type::Pong, first->payload);
+    const auto second = desktop.next_of(Type::Ping);
+    ASSERT_TRUE(second);
+    EXPECT_NE(second->payload, first->payload);
+    desktop.send(Type::Pong, first->payload);  // an old token
+    const PhoneSummary summary = desktop.finish();
+    EXPECT_EQ(summary.pongs_received, 1u);
+    EXPECT_EQ(summary.first_violation, "unexpected_pong");
+}
+
+TEST(PhoneProtocol, AnUnaskedPongIsAViolation) {
+    ScriptedDesktop desktop;
+    desktop.send_hello();
+    ASSERT_TRUE(desktop.next_of(Type::Hello));
+    desktop.send(Type::Pong, std::vector<uint8_t>(8, 1));
+    EXPECT_EQ(desktop.finish().first_violation, "unexpected_pong");
+}
+
 TEST(PhoneProtocol, ReportsStreamingOnTheSpeakerThenStoppedAfterTheStop) {
     ScriptedDesktop desktop(fast_status());
     negotiate(desktop);

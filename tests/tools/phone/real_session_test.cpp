@@ -96,6 +96,15 @@ TEST(PhoneAgainstSession, ALinkProbePassesWithEveryPingAnswered) {
     EXPECT_EQ(outcome.summary.first_violation, "");
 }
 
+TEST(PhoneAgainstSession, TheDesktopAnswersThePhonesOwnPings) {
+    PhoneOptions phone;
+    phone.ping_interval_ms = 300;
+    const RealOutcome outcome = run_real(phone, session_options(false));
+    ASSERT_EQ(outcome.code, 0) << outcome.error();
+    EXPECT_GE(outcome.summary.pongs_received, 2u);
+    EXPECT_EQ(outcome.summary.first_violation, "");
+}
+
 TEST(PhoneAgainstSession, QuickMisbehavioursEndTheSessionWithTheirCodes) {
     const std::map<std::string, std::string> expected = {
         {"wrong_role", "bad_hello"},
