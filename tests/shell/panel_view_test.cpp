@@ -1,0 +1,296 @@
+// The panel as a user sees it, driven by the controller model over the scripted library.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QToolButton>
+#include <QtTest>
+
+#include "app/model/platform/openssl_sha256.h"
+#include "app/shell/brand.h"
+#include "app/shell/panel_parts.h"
+#include "app/shell/panel_texts.h"
+#include "app/shell/panel_view.h"
+#include "app/shell/shell_app.h"
+#include "tests/model/doubles/fake_library.h"
+#include "tests/model/doubles/fakes.h"
+#include "tests/model/doubles/virtual_queue.h"
+
+using namespace kova;
+using namespace kova::shell;
+using namespace std::chrono_literals;
+
+namespace {
+
+const std::string phonePath = "usb:1-4";
+
+// The model on the test doubles and virtual time, with a panel showing it.
+struct Rig {
+    std::shared_ptr<test::FakeLibrary> library = std::make_shared<test::FakeLibrary>();
+    std::shared_ptr<test::VirtualQueue> queue = std::make_shared<test::VirtualQueue>();
+    std::shared_ptr<test::MemorySettings> settings = std::make_shared<test::MemorySettings>();
+    std::shared_ptr<test::FakeLoginItem> loginItem = std::make_shared<test::FakeLoginItem>();
+    std::shared_ptr<ConnectModel> model;
+    std::unique_ptr<PanelView> view;
+
+    // Builds the model and the view and lets the start-up timers run.
+    PanelView& make(const QString& version = QStringLiteral("1.0.0")) {
+        ConnectPorts ports;
+        ports.library = library;
+        ports.queue = queue;
+        ports.background = std::make_shared<test::ManualRunner>();
+        ports.settings = settings;
+        ports.sha256 = std::make_shared<OpenSslSha256>();
+        ports.microphone = std::make_shared<test::FakeMicrophone>();
+        ports.loginItem = loginItem;
+        ports.usbWatcher = std::make_shared<test::FakeWatcher>();
+        ports.audioWatcher = std::make_shared<test::FakeWatcher>();
+        ports.reportLog = &reports;
+        model = ConnectModel::create(std::move(ports));
+        view = std::make_unique<PanelView>(model, Brand::wordmark(), version);
+        queue->advance(1s);
+        settle();
+        return *view;
+    }
+
+    // Lets the view catch up with the model's changes.
+    void settle() { QCoreApplication::processEvents(); }
+
+    void event(const std::string& json) {
+        library->emit(json);
+        queue->runReady();
+        settle();
+    }
+
+    void status(double peak, double bufferMs, int underruns) {
+        event(test::statusEvent(
+            {{"state", "Playing"}, {"occupancyMean", bufferMs * 48.0}, {"underruns", underruns}},
+            peak, 48000.0));
+    }
+
+    template <typename T>
+    T* find(const char* name) const {
+        return view->findChild<T*>(QString::fromLatin1(name));
+    }
+    QString textOf(const char* name) const {
+        const auto* label = find<QLabel>(name);
+        return label ? label->text() : QStringLiteral("<missing>");
+    }
+    QPushButton& mainButton() const { return *find<QPushButton>(row::mainButton); }
+    QColor dot() const { return find<StateDot>(part::stateDot)->colour(); }
+
+    // Chooses the listed phone in the picker and presses Start, as a user does.
+    void chooseAndStart() {
+        QComboBox* picker = find<QComboBox>(row::phonePicker);
+        picker->setCurrentIndex(1);
+        emit picker->activated(1);
+        settle();
+        QTest::mouseClick(&mainButton(), Qt::LeftButton);
+        queue->runReady();
+        settle();
+    }
+
+    std::ostringstream reports;
+};
+
+QColor textColour(const QWidget& widget) {
+    return widget.palette().color(QPalette::WindowText);
+}
+
+}  // namespace
+
+class PanelViewTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void idleWithoutPhone() {
+        Rig rig;
+        rig.make();
+        auto* picker = rig.find<QComboBox>(row::phonePicker);
+        QCOMPARE(picker->currentText(), QStringLiteral("Choose…"));
+        QCOMPARE(picker->count(), 1);
+        QCOMPARE(rig.mainButton().text(), QStringLiteral("Start"));
+        QVERIFY(!rig.mainButton().isEnabled());
+        QVERIFY(rig.find<QWidget>(row::phoneRow)->isEnabled());
+        QVERIFY(!rig.find<QWidget>(row::statistics));
+        QVERIFY(!rig.find<QLabel>(row::error));
+        QCOMPARE(rig.dot(), secondaryColor());
+        QCOMPARE(rig.textOf(part::stateText), QString::fromStdString(rig.model->stateText()));
+    }
+
+    void pickerListsThePhonesAndRefreshes() {
+        Rig rig;
+        rig.library->setPhones({test::androidPhone(phonePath, "Acme", "Pixie 7", "SER1")});
+        rig.make();
+        auto* picker = rig.find<QComboBox>(row::phonePicker);
+        QCOMPARE(picker->count(), 2);
+        QCOMPARE(picker->itemText(1), QString::fromStdString(rig.model->devices()[0].label()));
+        QCOMPARE(rig.find<QToolButton>(row::refresh)->toolTip(),
+                 QStringLiteral("Refresh the USB list"));
+        const int listed = rig.library->listCalls;
+        rig.find<QToolButton>(row::refresh)->click();
+        QCOMPARE(rig.library->listCalls, listed + 1);
+        rig.library->setPhones({});
+        rig.find<QToolButton>(row::refresh)->click();
+        rig.settle();
+        QCOMPARE(rig.find<QComboBox>(row::phonePicker)->count(), 1);
+    }
+
+    void outputRow_data() {
+        QTest::addColumn<bool>("present");
+        QTest::addColumn<double>("rate");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("red");
+        QTest::newRow("44.1 kHz") << true << 44100.0 << QStringLiteral("KOVA · 44.1 kHz → 48 kHz")
+                                  << false;
+        QTest::newRow("48 kHz") << true << 48000.0 << QStringLiteral("KOVA · 48 kHz") << false;
+        QTest::newRow("no rate") << true << 0.0 << QStringLiteral("KOVA") << false;
+        QTest::newRow("missing") << false << 0.0 << QStringLiteral("KOVA device not installed")
+                                 << true;
+    }
+    void outputRow() {
+        QFETCH(bool, present);
+        QFETCH(double, rate);
+        QFETCH(QString, text);
+        QFETCH(bool, red);
+        Rig rig;
+        rig.library->present = present;
+        rig.library->sampleRate = rate;
+        rig.make();
+        QCOMPARE(rig.textOf(row::output), text);
+        QCOMPARE(textColour(*rig.find<QLabel>(row::output)) == errorColor(), red);
+    }
+
+    void aSessionAsTheUserSeesIt() {
+        Rig rig;
+        rig.library->setPhones({test::androidPhone(phonePath, "Acme", "Pixie 7", "SER1")});
+        rig.make();
+        rig.chooseAndStart();
+        QCOMPARE(rig.library->sessions.size(), std::size_t(1));
+        QCOMPARE(rig.mainButton().text(), QStringLiteral("Stop"));
+        QVERIFY(rig.mainButton().isEnabled());
+        QVERIFY(!rig.find<QWidget>(row::phoneRow)->isEnabled());
+        QVERIFY(!rig.find<QToolButton>(row::refresh)->isEnabled());
+        QCOMPARE(rig.dot(), connectingColor());
+        QVERIFY(!rig.find<QWidget>(row::statistics));
+
+        rig.event(test::stateEvent("Streaming"));
+        QCOMPARE(rig.dot(), Brand::accent());
+        QCOMPARE(glyphFor(rig.model->glyphState()), GlyphState::streaming);
+        rig.status(0.0, 42.6, 0);
+        QVERIFY(rig.find<QWidget>(row::statistics));
+        QCOMPARE(rig.textOf(row::inputLevel), QStringLiteral("silence"));
+        QCOMPARE(rig.textOf(row::phoneBuffer), QStringLiteral("43 ms"));
+        QCOMPARE(rig.textOf(row::underruns), QStringLiteral("0"));
+        rig.status(0.5, 40.0, 3);
+        QCOMPARE(rig.textOf(row::inputLevel), QStringLiteral("-6 dBFS"));
+        QCOMPARE(rig.textOf(row::underruns), QStringLiteral("3"));
+        QCOMPARE(rig.textOf(part::stateText), QString::fromStdString(rig.model->stateText()));
+
+        QTest::mouseClick(&rig.mainButton(), Qt::LeftButton);
+        rig.settle();
+        QCOMPARE(rig.model->phase(), Phase::stopping);
+        QCOMPARE(rig.mainButton().text(), QStringLiteral("Stop"));
+        QVERIFY(!rig.mainButton().isEnabled());
+        QCOMPARE(rig.library->last().stops, 1);
+
+        rig.event(test::endedEvent(0));
+        QCOMPARE(rig.mainButton().text(), QStringLiteral("Start"));
+        QVERIFY(rig.find<QWidget>(row::phoneRow)->isEnabled());
+    }
+
+    void errorsShowInRedAndWrap() {
+        Rig rig;
+        rig.library->setPhones({test::androidPhone(phonePath, "Acme", "Pixie 7", "SER1")});
+        rig.make();
+        rig.chooseAndStart();
+        rig.event(test::endedEvent(1, "hello_timeout"));
+        rig.queue->advance(1s);
+        rig.settle();
+        QVERIFY(rig.model->errorText().has_value());
+        auto* error = rig.find<QLabel>(row::error);
+        QVERIFY(error);
+        QCOMPARE(error->text(), QString::fromStdString(*rig.model->errorText()));
+        QCOMPARE(textColour(*error), errorColor());
+        QVERIFY(error->wordWrap());
+        if (!rig.model->streaming()) {
+            QCOMPARE(rig.dot(), errorColor());
+            QCOMPARE(glyphFor(rig.model->glyphState()), GlyphState::error);
+        }
+    }
+
+    void rowsThatAppearMakeThePanelTaller() {
+        Rig rig;
+        rig.library->setPhones({test::androidPhone(phonePath, "Acme", "Pixie 7", "SER1")});
+        PanelView& view = rig.make();
+        rig.chooseAndStart();
+        rig.event(test::stateEvent("Streaming"));
+        const int before = view.sizeHint().height();
+        QSignalSpy rebuilt(&view, &PanelView::rebuilt);
+        rig.status(0.2, 40.0, 0);
+        QVERIFY(rebuilt.count() >= 1);
+        QVERIFY(view.sizeHint().height() > before);
+        QCOMPARE(view.sizeHint().width(), 320);
+    }
+
+    void returnPressesTheMainButton() {
+        Rig rig;
+        rig.library->setPhones({test::androidPhone(phonePath, "Acme", "Pixie 7", "SER1")});
+        PanelView& view = rig.make();
+        QComboBox* picker = rig.find<QComboBox>(row::phonePicker);
+        emit picker->activated(1);
+        rig.settle();
+        QVERIFY(rig.mainButton().isEnabled());
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        view.activateWindow();
+        QTest::keyClick(&view, Qt::Key_Return);
+        rig.queue->runReady();
+        QCOMPARE(rig.library->sessions.size(), std::size_t(1));
+    }
+
+    void versionInTheFooter_data() {
+        QTest::addColumn<QString>("version");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("0.9.1") << "0.9.1"
+                               << "v0.9.1 beta";
+        QTest::newRow("dev") << "dev"
+                             << "vdev beta";
+        QTest::newRow("1.2.0") << "1.2.0"
+                               << "v1.2.0";
+    }
+    void versionInTheFooter() {
+        QFETCH(QString, version);
+        QFETCH(QString, shown);
+        Rig rig;
+        rig.make(version);
+        QCOMPARE(rig.textOf(part::version), shown);
+    }
+
+    void switchesFollowTheModel() {
+        Rig rig;
+        rig.make();
+        auto* autoStart = rig.find<QCheckBox>(row::autoStart);
+        QVERIFY(autoStart->isChecked());
+        autoStart->click();
+        rig.settle();
+        QCOMPARE(std::get<bool>(*rig.settings->value("autoStart")), false);
+        QVERIFY(!rig.find<QCheckBox>(row::autoStart)->isChecked());
+
+        // The first launch registered the login item; a failing change keeps the real state.
+        QVERIFY(rig.find<QCheckBox>(row::launchAtLogin)->isChecked());
+        rig.loginItem->failure = "Permission denied";
+        rig.find<QCheckBox>(row::launchAtLogin)->click();
+        rig.settle();
+        QVERIFY(rig.find<QCheckBox>(row::launchAtLogin)->isChecked());
+        QVERIFY(rig.textOf(row::error).startsWith(QStringLiteral("Could not set login item: ")));
+        rig.loginItem->failure.reset();
+        rig.find<QCheckBox>(row::launchAtLogin)->click();
+        rig.settle();
+        QVERIFY(!rig.find<QCheckBox>(row::launchAtLogin)->isChecked());
+        QVERIFY(!rig.loginItem->enabled);
+    }
+};
+
+QTEST_MAIN(PanelViewTest)
+#include "panel_view_test.moc"
