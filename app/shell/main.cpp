@@ -6,6 +6,7 @@
 
 #include "app/shell/brand.h"
 #include "app/shell/dark_palette.h"
+#include "app/shell/desktop_ports.h"
 #include "app/shell/launch_options.h"
 #include "app/shell/shell_app.h"
 

@@ -5,8 +5,9 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
-#include <QPushButton>
+#include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/shell/panel_texts.h"
 
@@ -16,6 +17,7 @@ namespace {
 constexpr int dotSize = 8;
 constexpr int dotDrop = 3;  // the dot sits a little below the header's top
 constexpr int wordmarkHeight = 13;
+constexpr int stateTextMaxWidth = 190;
 const QString footerHint = QStringLiteral("Choose KOVA as the output of your DAW or desktop.");
 
 QLabel* makeLabel(const QString& text, const QFont& font, const QColor& colour) {
@@ -106,7 +108,10 @@ QWidget* makeHeader(const QPixmap& wordmark, const QColor& dotColour, const QStr
     state->setObjectName(part::stateText);
     state->setAlignment(Qt::AlignRight | Qt::AlignTop);
     state->setWordWrap(true);
-    state->setMaximumWidth(190);
+    // Short texts stay on one line; long ones wrap within the header's right part.
+    state->setMinimumWidth(
+        std::min(state->fontMetrics().horizontalAdvance(stateText), stateTextMaxWidth));
+    state->setMaximumWidth(stateTextMaxWidth);
     row->addWidget(state, 0, Qt::AlignTop);
     return header;
 }
@@ -121,11 +126,12 @@ QWidget* makeFooter(const QString& version) {
     auto* versionLabel = makeLabel(versionText(version), panelFont(10), tertiaryColor());
     versionLabel->setObjectName(part::version);
     row->addWidget(versionLabel, 0, Qt::AlignVCenter);
-    auto* quit = new QPushButton(QStringLiteral("Quit"));
+    auto* quit = new QToolButton;
+    quit->setText(QStringLiteral("Quit"));
     quit->setObjectName(part::quit);
-    quit->setFlat(true);
+    quit->setAutoRaise(true);
     quit->setFont(panelFont(11));
-    QObject::connect(quit, &QPushButton::clicked, qApp, &QCoreApplication::quit,
+    QObject::connect(quit, &QToolButton::clicked, qApp, &QCoreApplication::quit,
                      Qt::QueuedConnection);
     row->addWidget(quit, 0, Qt::AlignVCenter);
     return footer;

@@ -1,6 +1,5 @@
 #include "app/shell/panel_view.h"
 
-#include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QLabel>
@@ -12,6 +11,7 @@
 
 #include "app/shell/panel_parts.h"
 #include "app/shell/panel_texts.h"
+#include "app/shell/toggle_switch.h"
 
 namespace kova::shell {
 namespace {
@@ -110,13 +110,14 @@ void PanelView::rebuild() {
         // The old rows may hold the widget whose signal led here.
         body_->hide();
         layout()->removeWidget(body_);
+        body_->setParent(nullptr);
         body_->deleteLater();
     }
     body_ = makeBody();
     layout()->addWidget(body_);
     body_->show();
     layout()->activate();
-    emit rebuilt();
+    Q_EMIT rebuilt();
 }
 
 QWidget* PanelView::makeBody() {
@@ -256,22 +257,22 @@ QWidget* PanelView::makeSwitches() {
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(6);
     const QFont font = panelFont(calloutSize);
-    auto* autoStart = new QCheckBox(autoStartText);
+    auto* autoStart = new ToggleSwitch(autoStartText);
     autoStart->setObjectName(row::autoStart);
     autoStart->setFont(font);
     autoStart->setToolTip(autoStartHelp);
     autoStart->setChecked(model_->autoStart());
-    connect(autoStart, &QCheckBox::clicked, this, [this](bool on) {
+    connect(autoStart, &ToggleSwitch::clicked, this, [this](bool on) {
         model_->setAutoStart(on);
         scheduleRebuild();
     });
     column->addWidget(autoStart);
-    auto* login = new QCheckBox(loginText);
+    auto* login = new ToggleSwitch(loginText);
     login->setObjectName(row::launchAtLogin);
     login->setFont(font);
     login->setChecked(model_->launchAtLogin());
     // The switch shows what the system reports, not what was asked for.
-    connect(login, &QCheckBox::clicked, this, [this](bool on) {
+    connect(login, &ToggleSwitch::clicked, this, [this](bool on) {
         model_->setLaunchAtLogin(on);
         scheduleRebuild();
     });

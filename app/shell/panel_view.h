@@ -39,7 +39,7 @@ class PanelView : public QWidget {
     /// Rebuilds every row from the model now.
     void rebuild();
 
-  signals:
+  Q_SIGNALS:
     /// The rows were rebuilt (the panel may have changed height).
     void rebuilt();
 

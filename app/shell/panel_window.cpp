@@ -24,6 +24,7 @@ void PanelWindow::setContent(QWidget* content) {
         // The old content may be the sender of the signal that led here.
         content_->hide();
         layout()->removeWidget(content_);
+        content_->setParent(nullptr);
         content_->deleteLater();
     }
     content_ = content;
@@ -59,13 +60,13 @@ void PanelWindow::paintEvent(QPaintEvent*) {
 void PanelWindow::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
     sinceHidden_.start();
-    emit hidden();
+    Q_EMIT hidden();
 }
 
 void PanelWindow::closeEvent(QCloseEvent* event) {
     QWidget::closeEvent(event);
     if (mode_ == Mode::window && event->spontaneous()) {
-        emit closedByUser();
+        Q_EMIT closedByUser();
     }
 }
 

@@ -34,7 +34,7 @@ class PanelWindow : public QWidget {
     /// True when the panel was hidden within the last `milliseconds`.
     bool dismissedWithin(int milliseconds) const;
 
-  signals:
+  Q_SIGNALS:
     /// The panel became hidden, for whatever reason.
     void hidden();
     /// The user closed the ordinary window.

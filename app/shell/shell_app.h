@@ -11,10 +11,6 @@
 
 namespace kova::shell {
 
-/// The model's ports for a desktop session: the real library, the Qt main queue and
-/// settings, udev and PulseAudio watchers, the XDG autostart entry.
-ConnectPorts desktopPorts(const std::shared_ptr<QtMainQueue>& queue);
-
 /// The tray glyph for the model's state.
 GlyphState glyphFor(kova::GlyphState state);
 

@@ -69,7 +69,7 @@ int inkRightOf(const QImage& image, qreal gx) {
 class BrandTest : public QObject {
     Q_OBJECT
 
-  private slots:
+  private Q_SLOTS:
     void versionComesFromTheBuild() {
         QCOMPARE(Brand::version(), QStringLiteral(KOVA_EXPECTED_VERSION));
     }

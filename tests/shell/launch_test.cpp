@@ -50,7 +50,7 @@ QImage runUntilSnapshot(const QString& configHome, const QStringList& arguments,
 class LaunchTest : public QObject {
     Q_OBJECT
 
-  private slots:
+  private Q_SLOTS:
     void init() { QVERIFY(dir.isValid()); }
 
     void nothingHappensByDefault() {

@@ -11,7 +11,7 @@ Q_DECLARE_METATYPE(std::optional<double>)
 class PanelTextsTest : public QObject {
     Q_OBJECT
 
-  private slots:
+  private Q_SLOTS:
     void outputRow_data() {
         QTest::addColumn<std::optional<double>>("rate");
         QTest::addColumn<QString>("text");

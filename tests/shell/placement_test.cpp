@@ -23,7 +23,7 @@ QRect iconAt(int x, int y) {
 class PlacementTest : public QObject {
     Q_OBJECT
 
-  private slots:
+  private Q_SLOTS:
     void centredUnderTheIcon() {
         const QPoint corner = place(iconAt(1000, 3), topBarScreen, panel, nowhere);
         QCOMPARE(corner.x() + panel.width() / 2, 1000 + 12);

@@ -14,7 +14,7 @@ using namespace std::chrono_literals;
 class QtPortsTest : public QObject {
     Q_OBJECT
 
-  private slots:
+  private Q_SLOTS:
     void postedWorkRunsOnTheMainThreadInOrder() {
         QtMainQueue queue;
         std::vector<int> order;

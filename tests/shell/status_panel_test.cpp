@@ -30,7 +30,7 @@ StatusPanel::Hooks hooksFor(Counters& counters) {
 class StatusPanelTest : public QObject {
     Q_OBJECT
 
-  private slots:
+  private Q_SLOTS:
     void withoutTrayThePanelIsAnOrdinaryWindow() {
         Counters counters;
         StatusPanel status(false, hooksFor(counters));
