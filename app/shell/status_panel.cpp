@@ -30,6 +30,13 @@ StatusPanel::StatusPanel(bool useTray, Hooks hooks)
     if (!useTray) {
         return;
     }
+    // The popup goes away when the application loses the focus to another one.
+    connect(qGuiApp, &QGuiApplication::applicationStateChanged, this,
+            [this](Qt::ApplicationState state) {
+                if (state == Qt::ApplicationInactive) {
+                    close();
+                }
+            });
     tray_ = std::make_unique<QSystemTrayIcon>(Brand::glyph(hooks_.glyphState()));
     tray_->setToolTip(QStringLiteral("KOVA Connect"));
     connect(tray_.get(), &QSystemTrayIcon::activated, this, &StatusPanel::onActivated);
