@@ -1,6 +1,7 @@
 # Installs the build tree into a fresh prefix and checks that every expected file is there
 # and that the desktop entry starts the installed application.
 # Arguments: BUILD_DIR, WORK_DIR, EXPECTED (a |-separated list of paths under the prefix).
+cmake_minimum_required(VERSION 3.25)
 string(RANDOM LENGTH 10 suffix)
 set(prefix "${WORK_DIR}/install-${suffix}")
 execute_process(COMMAND ${CMAKE_COMMAND} --install "${BUILD_DIR}" --prefix "${prefix}"
