@@ -55,7 +55,9 @@ class AoaTransfer : public FakeBusTest {
     void TearDown() override {
         transport_.reset();
         EXPECT_EQ(bus().outstanding(), Outstanding{});
-        ::close(phone_fd_);
+        if (phone_fd_ >= 0) {
+            ::close(phone_fd_);
+        }
         FakeBusTest::TearDown();
     }
     // Runs `action` on another thread; "hung" when it has not ended within a few seconds.
@@ -146,6 +148,17 @@ TEST_F(AoaTransfer, UnpluggingDuringAWriteIsADetach) {
     });
     EXPECT_EQ(bounded_code([&] { transport_->write(pattern(768), 30000); }), "usb_detached");
     unplug.join();
+}
+
+TEST_F(AoaTransfer, TransferToAPhoneAlreadyGoneIsRefusedAtSubmission) {
+    phone_->detach();
+    EXPECT_EQ(code_of([&] { transport_->read(100); }), "submit_bulk: LIBUSB_ERROR_NO_DEVICE");
+}
+
+TEST_F(AoaTransfer, OtherTransferStatusesCarryTheirNumber) {
+    ::close(phone_fd_);  // the phone side of the line breaks: OUT transfers end in error
+    phone_fd_ = -1;
+    EXPECT_EQ(code_of([&] { transport_->write(pattern(768), 1000); }), "bulk_transfer_status_1");
 }
 
 TEST_F(AoaTransfer, FailingEventHandlingCancelsTheTransfer) {
