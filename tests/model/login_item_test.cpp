@@ -13,6 +13,15 @@ namespace fs = std::filesystem;
 
 class LaunchAtLogin : public ModelRig {};
 
+// The rig with the real XDG login item in place of the fake one.
+class ModelOnRealItem : public ModelRig {
+  public:
+    ModelOnRealItem() { loginPort = std::make_shared<XdgLoginItem>("/usr/bin/kova-connect"); }
+    void TestBody() override {}
+    using ModelRig::make;
+    using ModelRig::model;
+};
+
 TEST_F(LaunchAtLogin, FirstLaunchRegistersOnceAndShowsTheRealState) {
     make();
     EXPECT_EQ(loginItem->setCalls, 1);
@@ -133,6 +142,24 @@ TEST_F(XdgAutostart, UnwritableFolderFailsWithTheSystemTextAndTheModelShowsOff) 
             << failure.what();
     }
     EXPECT_FALSE(item->isEnabled());
+}
+
+TEST_F(XdgAutostart, ModelOnTheRealItemRegistersAtFirstLaunchAndReportsFailures) {
+    ModelOnRealItem rig;
+    rig.make();
+    EXPECT_TRUE(rig.model->launchAtLogin());
+    EXPECT_TRUE(fs::exists(root_ / "config/autostart/com.brenvale.kova.connect.desktop"));
+    rig.model->setLaunchAtLogin(false);
+    EXPECT_FALSE(rig.model->launchAtLogin());
+    EXPECT_EQ(rig.model->errorText(), std::nullopt);
+
+    fs::remove_all(root_ / "config");
+    std::ofstream(root_ / "config") << "a file where the folder should be";
+    rig.model->setLaunchAtLogin(true);
+    EXPECT_FALSE(rig.model->launchAtLogin());
+    ASSERT_TRUE(rig.model->errorText());
+    EXPECT_EQ(rig.model->errorText()->rfind("Could not set login item: Cannot create ", 0), 0u)
+        << *rig.model->errorText();
 }
 
 }  // namespace

@@ -25,6 +25,7 @@ class ModelRig : public ::testing::Test {
     std::shared_ptr<MemorySettings> settings = std::make_shared<MemorySettings>();
     std::shared_ptr<FakeMicrophone> microphone = std::make_shared<FakeMicrophone>();
     std::shared_ptr<FakeLoginItem> loginItem = std::make_shared<FakeLoginItem>();
+    std::shared_ptr<LoginItem> loginPort;  ///< Used instead of loginItem when set.
     std::shared_ptr<FakeWatcher> usb = std::make_shared<FakeWatcher>();
     std::shared_ptr<FakeWatcher> audio = std::make_shared<FakeWatcher>();
     std::ostringstream reports;
@@ -40,7 +41,7 @@ class ModelRig : public ::testing::Test {
         ports.settings = settings;
         ports.sha256 = std::make_shared<OpenSslSha256>();
         ports.microphone = microphone;
-        ports.loginItem = loginItem;
+        ports.loginItem = loginPort ? loginPort : std::shared_ptr<LoginItem>(loginItem);
         ports.usbWatcher = usb;
         ports.audioWatcher = audio;
         ports.reportLog = &reports;
