@@ -2,10 +2,13 @@
 
 #include "core/transport/aoa_requests.h"
 #include "core/transport/aoa_transport.h"
-#include "core/transport/error.h"
+#include "core/transport/usbmux_transport.h"
 
 namespace kova {
 namespace {
+
+// The phone app listens on this TCP port of an iPhone or iPad.
+constexpr unsigned short kIosAppPort = 48000;
 
 void announce(const SessionHooks& hooks, const char* state) {
     if (hooks.on_state) {
@@ -15,19 +18,22 @@ void announce(const SessionHooks& hooks, const char* state) {
 
 }  // namespace
 
-// The iPhone link is not part of this build yet; a session that needs one ends with a code
-// that says so.
 std::unique_ptr<Transport> create_link(const SessionOptions& options) {
     if (options.treated_as_ios()) {
-        throw Error("ios_link_unavailable");
+        return std::make_unique<UsbmuxTransport>();
     }
     return std::make_unique<AoaTransport>();
 }
 
 void connect_link(Transport& link, const SessionOptions& options, nlohmann::json& report,
                   const SessionHooks& hooks) {
-    if (options.transport != nullptr || options.treated_as_ios()) {
+    if (options.transport != nullptr) {
         announce(hooks, "Connecting");
+        return;
+    }
+    if (options.treated_as_ios()) {
+        announce(hooks, "Connecting");
+        dynamic_cast<UsbmuxTransport&>(link).connect(options.device, kIosAppPort);
         return;
     }
     announce(hooks, "SwitchingToAccessory");

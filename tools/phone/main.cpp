@@ -1,11 +1,14 @@
-// kova-phone: the phone app's side of the protocol on a TCP port, for tests and trials.
+// kova-phone: the phone app's side of the protocol on a TCP port, or behind a usbmux socket
+// as an attached iPhone, for tests and trials.
 #include <CLI/CLI.hpp>
 #include <iostream>
 
+#include "core/transport/ios_id.h"
 #include "tools/phone/phone_app.h"
 #include "tools/phone/session_loop.h"
 #include "tools/phone/signal_watch.h"
 #include "tools/phone/tcp_listener.h"
+#include "tools/phone/usbmux_acceptor.h"
 
 int main(int argc, char** argv) {
     using namespace kova::phone;
@@ -35,11 +38,32 @@ int main(int argc, char** argv) {
     cli.add_option("--ping-interval-ms", options.ping_interval_ms,
                    "period of the phone's own pings; 0: none")
         ->capture_default_str();
+    std::string usbmux_path;
+    UsbmuxServerOptions usbmux;
+    UsbmuxDevice& iphone = usbmux.devices.front();
+    bool untrusted = false;
+    bool app_closed = false;
+    cli.add_option("--usbmux", usbmux_path,
+                   "present an attached iPhone behind a usbmux socket at PATH instead of TCP");
+    cli.add_option("--serial", iphone.serial, "the iPhone's serial number (with --usbmux)")
+        ->capture_default_str();
+    cli.add_option("--product-id", iphone.product_id, "its USB product id")->capture_default_str();
+    cli.add_option("--location-id", iphone.location_id, "its USB location id")
+        ->capture_default_str();
+    cli.add_flag("--untrusted", untrusted, "the iPhone is not paired with this computer");
+    cli.add_flag("--app-closed", app_closed, "nothing listens on the phone app's port");
     CLI11_PARSE(cli, argc, argv);
+    iphone.trusted = !untrusted;
+    usbmux.app_open = !app_closed;
     options.keep_samples = false;
 
     try {
         SignalWatch signals;
+        if (!usbmux_path.empty()) {
+            UsbmuxAcceptor acceptor(usbmux_path, usbmux);
+            std::cout << kova::ios_id(iphone.serial) << std::endl;
+            return serve_sessions(acceptor, options, sessions, signals, std::cout);
+        }
         TcpListener listener(listen);
         std::cout << listener.port() << std::endl;
         return serve_sessions(listener, options, sessions, signals, std::cout);

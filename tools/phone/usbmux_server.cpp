@@ -210,13 +210,13 @@ void UsbmuxServer::stop() {
         return;
     }
     acceptor_.join();
-    std::vector<std::thread> connections;
+    std::vector<Connection> connections;
     {
         std::lock_guard lock(mutex_);
         connections.swap(connections_);
     }
-    for (std::thread& connection : connections) {
-        connection.join();
+    for (Connection& connection : connections) {
+        connection.thread.join();
     }
     ::close(listen_fd_);
     ::unlink(socket_path_.c_str());
@@ -247,8 +247,21 @@ void UsbmuxServer::accept_loop() {
         if (fd < 0) {
             continue;
         }
+        auto done = std::make_shared<std::atomic<bool>>(false);
         std::lock_guard lock(mutex_);
-        connections_.emplace_back([this, fd] { serve_connection(fd); });
+        // A long-lived daemon serves many short exchanges: join the finished ones as it goes.
+        std::erase_if(connections_, [](Connection& connection) {
+            if (!connection.done->load()) {
+                return false;
+            }
+            connection.thread.join();
+            return true;
+        });
+        connections_.push_back(Connection{std::thread([this, fd, done] {
+                                              serve_connection(fd);
+                                              done->store(true);
+                                          }),
+                                          done});
     }
 }
 

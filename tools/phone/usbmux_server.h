@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -91,7 +92,12 @@ class UsbmuxServer {
     mutable std::mutex mutex_;
     std::map<std::string, Script> scripts_;
     std::vector<nlohmann::json> requests_;
-    std::vector<std::thread> connections_;
+    /// A connection's thread and whether it has finished (so it can be joined early).
+    struct Connection {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+    std::vector<Connection> connections_;
     std::thread acceptor_;
 };
 

@@ -1,0 +1,155 @@
+// Whole sessions through the C interface to an emulated iPhone behind the usbmux stand-in:
+// the same path a real iPhone takes (usbmuxd "Connect" to port 48000, then the tunnel).
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "core/api/kova.h"
+#include "core/transport/ios_id.h"
+#include "tests/support/usbmux_socket_dir.h"
+#include "tools/phone/phone_app.h"
+#include "tools/phone/usbmux_server.h"
+
+namespace {
+
+using nlohmann::json;
+using namespace kova::phone;
+
+constexpr const char* kSerial = "00008101-000A1B2C3D4E5F60";
+constexpr std::chrono::seconds kEndBound{30};
+
+// Collects a session's event documents; the callback runs on the session's worker.
+class Events {
+  public:
+    static void on_event(void* context, const char* text) {
+        auto* events = static_cast<Events*>(context);
+        std::lock_guard lock(events->mutex_);
+        events->documents_.push_back(json::parse(text));
+        events->changed_.notify_all();
+    }
+    // Waits, within a bound that only stops a hung test, for the "ended" document.
+    json ended() {
+        std::unique_lock lock(mutex_);
+        changed_.wait_for(lock, kEndBound, [this] {
+            return !documents_.empty() && documents_.back()["event"] == "ended";
+        });
+        return documents_.empty() ? json() : documents_.back();
+    }
+    std::vector<std::string> states() {
+        std::lock_guard lock(mutex_);
+        std::vector<std::string> names;
+        for (const json& document : documents_) {
+            if (document["event"] == "state") {
+                names.push_back(document["state"]);
+            }
+        }
+        return names;
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<json> documents_;
+};
+
+class IosSession : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        UsbmuxServerOptions options;
+        options.devices.front().serial = kSerial;
+        PhoneOptions phone;
+        phone.status_interval_ms = 100;
+        server_ = std::make_unique<UsbmuxServer>(socket_.path(), options, [this, phone](int fd) {
+            PhoneApp app(phone);
+            const PhoneSummary summary = app.serve(fd);
+            std::lock_guard lock(mutex_);
+            summaries_.push_back(summary);
+        });
+    }
+    json run(json options, Events& events) {
+        options["device"] = kova::ios_id(kSerial);
+        options["helloTimeoutMs"] = 5000;
+        KovaSession* session =
+            kova_session_start(options.dump().c_str(), &Events::on_event, &events);
+        EXPECT_NE(session, nullptr);
+        const json ended = events.ended();
+        kova_session_free(session);
+        server_->stop();  // waits for the emulated phone to finish its side
+        return ended;
+    }
+
+    kova::test::UsbmuxSocketDir socket_;
+    std::unique_ptr<UsbmuxServer> server_;
+    std::mutex mutex_;
+    std::vector<PhoneSummary> summaries_;
+};
+
+TEST_F(IosSession, LinkProbeReachesTheEmulatedIphone) {
+    Events events;
+    const json ended = run({{"seconds", 1}}, events);
+    ASSERT_EQ(ended["code"], 0) << ended.dump();
+    const json& report = ended["report"];
+    EXPECT_EQ(report["result"], "ping_passed");
+    EXPECT_EQ(report["platform"], "ios");
+    EXPECT_EQ(report["transport"], "usbmux / usbmuxd");
+    EXPECT_EQ(report["selectedUsbPath"], kova::ios_id(kSerial));
+    EXPECT_EQ(report["phoneHello"]["role"], "ios");
+    const std::vector<std::string> states = events.states();
+    ASSERT_GE(states.size(), 3u);
+    EXPECT_EQ(states[0], "Connecting");
+    EXPECT_EQ(states[1], "Negotiating");
+    EXPECT_EQ(states[2], "Ready");
+    std::lock_guard lock(mutex_);
+    ASSERT_EQ(summaries_.size(), 1u);
+    EXPECT_EQ(summaries_[0].first_violation, "");
+    EXPECT_EQ(report["pingCount"], summaries_[0].pings_answered);
+}
+
+TEST_F(IosSession, AudioSessionStreamsASineToTheEmulatedIphone) {
+    Events events;
+    const json ended = run({{"seconds", 1}, {"signal", "sine"}}, events);
+    ASSERT_EQ(ended["code"], 0) << ended.dump();
+    const json& report = ended["report"];
+    EXPECT_EQ(report["result"], "audio_probe_completed");
+    EXPECT_EQ(report["platform"], "ios");
+    EXPECT_EQ(report["transport"], "usbmux / usbmuxd");
+    std::lock_guard lock(mutex_);
+    ASSERT_EQ(summaries_.size(), 1u);
+    EXPECT_GT(summaries_[0].frames_received, 0u);
+    EXPECT_EQ(report["framesSent"], summaries_[0].frames_received);
+    EXPECT_EQ(summaries_[0].gaps, 0u);
+    EXPECT_TRUE(summaries_[0].stopped);
+    EXPECT_EQ(summaries_[0].first_violation, "");
+}
+
+TEST_F(IosSession, ClosedAppEndsTheSessionWhileConnecting) {
+    server_.reset();
+    UsbmuxServerOptions options;
+    options.devices.front().serial = kSerial;
+    options.app_open = false;
+    server_ = std::make_unique<UsbmuxServer>(socket_.path(), options, nullptr);
+    Events events;
+    const json ended = run({{"seconds", 1}}, events);
+    EXPECT_EQ(ended["code"], 1);
+    EXPECT_EQ(ended["report"]["error"], "ios_app_not_listening");
+    EXPECT_EQ(events.states(), std::vector<std::string>{"Connecting"});
+}
+
+TEST_F(IosSession, UnknownIphoneIsNotFound) {
+    Events events;
+    json options = {{"seconds", 1}};
+    options["device"] = "ios:0123456789ab";
+    KovaSession* session = kova_session_start(options.dump().c_str(), &Events::on_event, &events);
+    ASSERT_NE(session, nullptr);
+    const json ended = events.ended();
+    kova_session_free(session);
+    EXPECT_EQ(ended["report"]["error"], "ios_device_not_found");
+}
+
+}  // namespace
