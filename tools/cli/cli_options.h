@@ -9,17 +9,17 @@ namespace kova::cli {
 
 /// What the command line asked for.
 struct CliOptions {
-    std::string device;                 ///< --device
-    std::string accessory_id;           ///< --accessory-id
-    bool kova_device = false;           ///< --kova-device
-    std::string signal;                 ///< --signal
-    std::string wav;                    ///< --wav
-    bool loop = false;                  ///< --loop
-    std::optional<int> seconds;         ///< --seconds
+    std::string device;                   ///< --device
+    std::string accessory_id;             ///< --accessory-id
+    bool kova_device = false;             ///< --kova-device
+    std::string signal;                   ///< --signal
+    std::string wav;                      ///< --wav
+    bool loop = false;                    ///< --loop
+    std::optional<int> seconds;           ///< --seconds
     std::optional<int> hello_timeout_ms;  ///< --hello-timeout-ms
-    bool list = false;                  ///< --list
-    std::string probe;                  ///< --probe PATH
-    bool json = false;                  ///< --json: machine-readable output
+    bool list = false;                    ///< --list
+    std::string probe;                    ///< --probe PATH
+    bool json = false;                    ///< --json: machine-readable output
 };
 
 /// The session options document for `options`; only the keys the user gave.

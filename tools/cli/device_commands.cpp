@@ -45,7 +45,8 @@ void print_table(const nlohmann::json& devices) {
         return;
     }
     std::cout << std::left << std::setw(24) << "PATH" << std::setw(10) << "PLATFORM"
-              << std::setw(32) << "NAME" << std::setw(28) << "SERIAL" << "NOTE\n";
+              << std::setw(32) << "NAME" << std::setw(28) << "SERIAL"
+              << "NOTE\n";
     for (const auto& device : devices) {
         std::cout << std::setw(24) << device.value("path", "") << std::setw(10)
                   << device.value("platform", "") << std::setw(32) << display_name(device)

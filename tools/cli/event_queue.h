@@ -10,13 +10,13 @@ namespace kova::cli {
 
 /// Hands event texts from the library's worker thread to the main thread.
 class EventQueue {
-public:
+  public:
     /// Appends a copy of `text`; callable from any thread.
     void push(const char* text);
     /// Takes the oldest text into `text`; false when none arrived within `timeout`.
     bool pop(std::string& text, std::chrono::milliseconds timeout);
 
-private:
+  private:
     std::mutex mutex_;
     std::condition_variable arrived_;
     std::deque<std::string> texts_;

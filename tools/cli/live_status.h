@@ -8,7 +8,7 @@ namespace kova::cli {
 
 /// What the session has told so far, gathered from its event documents.
 class LiveStatus {
-public:
+  public:
     /// Applies one event document.
     void apply(const nlohmann::json& event, std::chrono::steady_clock::time_point now);
     /// One line: state, elapsed time, frames sent, phone buffer, underruns, input level.
@@ -16,7 +16,7 @@ public:
     /// The latest state name ("" before the first).
     const std::string& state() const { return state_; }
 
-private:
+  private:
     std::string state_;
     bool streaming_ = false;
     std::chrono::steady_clock::time_point streaming_since_{};

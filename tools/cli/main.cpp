@@ -15,11 +15,12 @@ constexpr int kUsageError = 2;
 void define_flags(CLI::App& app, CliOptions& options) {
     app.add_option("--device", options.device, "Phone to use, as listed by --list");
     app.add_option("--accessory-id", options.accessory_id, "Accessory identity (Android phones)");
-    auto* kova_device =
-        app.add_flag("--kova-device", options.kova_device, "Stream what plays into the KOVA device");
+    auto* kova_device = app.add_flag("--kova-device", options.kova_device,
+                                     "Stream what plays into the KOVA device");
     auto* signal = app.add_option("--signal", options.signal, "Stream a test signal")
                        ->check(CLI::IsMember({"sine", "silence", "impulse", "lr", "sweep"}));
-    auto* wav = app.add_option("--wav", options.wav, "Stream a WAV file (PCM 16-bit stereo 48 kHz)");
+    auto* wav =
+        app.add_option("--wav", options.wav, "Stream a WAV file (PCM 16-bit stereo 48 kHz)");
     app.add_flag("--loop", options.loop, "Repeat the WAV file")->needs(wav);
     app.add_option("--seconds", options.seconds, "Stop after this many seconds (0: until Ctrl-C)")
         ->check(CLI::Range(0, 7200));

@@ -22,7 +22,7 @@ void enqueue_event(void* context, const char* event_json) {
 // Follows the session's events until "ended"; the first interrupt asks for a graceful stop
 // (the phone gets its stop message), the second cancels.
 class SessionFollower {
-public:
+  public:
     SessionFollower(KovaSession* session, EventQueue& queue, bool json, bool live)
         : session_(session), queue_(queue), json_(json), live_(live) {}
 
@@ -43,7 +43,7 @@ public:
 
     const nlohmann::json& report() const { return report_; }
 
-private:
+  private:
     void handle_interrupts() {
         const int count = interrupt_count();
         if (count >= 1 && !stop_sent_) {
