@@ -1,7 +1,6 @@
 #include "core/session/sched_policy.h"
 
 #include <sched.h>
-#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -25,7 +24,6 @@ struct SchedAttr {
 constexpr uint32_t kSchedDeadline = 6;
 // Children of a deadline thread must not inherit it: the kernel refuses to create them.
 constexpr uint64_t kResetOnFork = 0x01;
-constexpr int kInteractiveNice = -10;
 
 bool apply(uint64_t tid, const SchedAttr& attributes) {
     return syscall(SYS_sched_setattr, static_cast<pid_t>(tid), &attributes, 0U) == 0;
@@ -82,14 +80,6 @@ ThreadPolicy thread_policy(uint64_t tid) {
     result.period_ns = attributes.sched_period;
     result.priority = static_cast<int>(attributes.sched_priority);
     return result;
-}
-
-void raise_interactive_priority() {
-    const int current = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
-    if (current > kInteractiveNice) {
-        // The nice value is per thread on Linux; a refusal (no privilege) is fine.
-        (void)setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kInteractiveNice);
-    }
 }
 
 }  // namespace kova

@@ -24,7 +24,5 @@ bool set_fifo_policy(uint64_t tid, int priority);
 bool set_normal_policy(uint64_t tid);
 /// Reads thread `tid`'s policy.
 ThreadPolicy thread_policy(uint64_t tid);
-/// Lowers the calling thread's nice value to favour it, ignoring a refusal.
-void raise_interactive_priority();
 
 }  // namespace kova

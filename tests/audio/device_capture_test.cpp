@@ -163,11 +163,20 @@ TEST_F(DeviceCaptureAt48k, PlayedFloatsComeBackBitExact) {
     BackgroundPlayer player(48000, played);
     const auto recorded = record_while(capture, player);
     ASSERT_TRUE(player.ok());
-    const size_t first = first_sounding_frame(recorded);
-    ASSERT_GE(recorded.size(), 2 * first + played.size());
-    const std::vector<float> heard(recorded.begin() + 2 * first,
-                                   recorded.begin() + 2 * first + played.size());
-    EXPECT_TRUE(heard == played);
+    // No played sample is 0; silence the server inserts when the player runs late on a busy
+    // machine is left out, everything else must match exactly.
+    std::vector<float> heard;
+    for (size_t i = 0; i + 1 < recorded.size(); i += 2) {
+        if (recorded[i] != 0.0f || recorded[i + 1] != 0.0f) {
+            heard.push_back(recorded[i]);
+            heard.push_back(recorded[i + 1]);
+        }
+    }
+    ASSERT_EQ(heard.size(), played.size());
+    const auto mismatch = std::mismatch(played.begin(), played.end(), heard.begin());
+    EXPECT_TRUE(mismatch.first == played.end())
+        << "differs at sample " << (mismatch.first - played.begin()) << ": "
+        << *mismatch.second << " instead of " << *mismatch.first;
     EXPECT_GT(capture.ring().read_count(), SampleRing::kFrames);
     EXPECT_EQ(capture.overflow_frames.load(), 0u);
 }
