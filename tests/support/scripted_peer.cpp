@@ -28,16 +28,16 @@ std::optional<Message> ScriptedPeer::receive(int timeout_ms) {
     return received_[delivered_++];
 }
 
-void ScriptedPeer::read_into_queue(int timeout_ms) {
+bool ScriptedPeer::read_into_queue(int timeout_ms) {
     pollfd entry{fd_, POLLIN, 0};
     const int ready = ::poll(&entry, 1, timeout_ms);
     if (ready <= 0) {
-        return;
+        return false;
     }
     uint8_t buffer[16384];
     const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
     if (n < 0 && errno == EINTR) {
-        return;
+        return true;
     }
     if (n <= 0) {
         throw PeerClosed();
@@ -48,6 +48,7 @@ void ScriptedPeer::read_into_queue(int timeout_ms) {
         }
         received_.push_back(std::move(message));
     });
+    return true;
 }
 
 Message ScriptedPeer::expect(Type type, int timeout_ms) {
@@ -87,6 +88,15 @@ void ScriptedPeer::send_raw(const std::vector<uint8_t>& bytes) {
         sent += static_cast<size_t>(n);
     }
     bytes_sent_ += bytes.size();
+}
+
+void ScriptedPeer::read_rest() {
+    try {
+        while (read_into_queue(1000)) {
+        }
+    } catch (const std::exception&) {
+        // End of stream, or a frame the desktop never finished.
+    }
 }
 
 void ScriptedPeer::close() {

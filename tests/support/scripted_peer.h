@@ -37,6 +37,8 @@ class ScriptedPeer {
     /// Writes raw bytes.
     void send_raw(const std::vector<uint8_t>& bytes);
 
+    /// Collects whatever the desktop wrote before it closed, once the script has ended.
+    void read_rest();
     /// Ends the stream in both directions, as a phone app that quits does.
     void close();
 
@@ -50,7 +52,7 @@ class ScriptedPeer {
     const std::vector<Message>& received() const { return received_; }
 
   private:
-    void read_into_queue(int timeout_ms);
+    bool read_into_queue(int timeout_ms);
 
     int fd_;
     Parser parser_;

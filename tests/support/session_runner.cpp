@@ -107,6 +107,7 @@ SessionOutcome run_against_peer(const SessionSetup& setup) {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     link.reset();
     peer_thread.join();
+    peer.read_rest();
     outcome.peer_received = peer.received();
     outcome.peer_bytes_sent = peer.bytes_sent();
     return outcome;

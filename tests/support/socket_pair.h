@@ -6,7 +6,7 @@ namespace kova::test {
 
 /// A connected pair of Unix stream sockets, both closed on destruction unless released.
 class SocketPair {
-public:
+  public:
     SocketPair();
     ~SocketPair();
     SocketPair(const SocketPair&) = delete;
@@ -23,7 +23,7 @@ public:
     /// Shrinks both socket buffers so that a peer that stops reading blocks writes quickly.
     void shrink_buffers();
 
-private:
+  private:
     int fds_[2];
 };
 
