@@ -3,31 +3,14 @@
 #include <QCommandLineParser>
 #include <QSettings>
 #include <QSystemTrayIcon>
-#include <QVBoxLayout>
 
 #include "app/shell/brand.h"
 #include "app/shell/dark_palette.h"
+#include "app/shell/desktop_ports.h"
 #include "app/shell/launch_options.h"
-#include "app/shell/panel_parts.h"
-#include "app/shell/panel_texts.h"
-#include "app/shell/status_panel.h"
-
-namespace {
+#include "app/shell/shell_app.h"
 
 using namespace kova::shell;
-
-QWidget* makeContent() {
-    auto* content = new QWidget;
-    auto* column = new QVBoxLayout(content);
-    column->setContentsMargins(14, 14, 14, 14);
-    column->setSpacing(12);
-    column->addWidget(makeHeader(Brand::wordmark(), stateColor(false, false, true), QString()));
-    column->addWidget(makeDivider());
-    column->addWidget(makeFooter(Brand::version()));
-    return content;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -46,15 +29,14 @@ int main(int argc, char** argv) {
     parser.addVersionOption();
     addLaunchOptions(parser);
     parser.process(app);
-    QSettings settings;
 
-    StatusPanel statusPanel(QSystemTrayIcon::isSystemTrayAvailable(),
-                            {[] { return GlyphState::idle; }, {}});
-    statusPanel.panel().setContent(makeContent());
+    auto queue = std::make_shared<QtMainQueue>();
+    ShellApp shell(desktopPorts(queue), QSystemTrayIcon::isSystemTrayAvailable());
+    StatusPanel& statusPanel = shell.statusPanel();
     QObject::connect(&statusPanel.panel(), &PanelWindow::closedByUser, &app, &QApplication::quit);
     if (!statusPanel.hasTray()) {
         statusPanel.open();
     }
-    scheduleLaunchActions(launchOptions(parser, settings), statusPanel);
+    scheduleLaunchActions(launchOptions(parser, QSettings()), statusPanel);
     return app.exec();
 }
