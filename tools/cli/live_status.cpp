@@ -2,10 +2,15 @@
 
 #include <cmath>
 #include <cstdio>
+#include <optional>
 #include <sstream>
+
+#include "app/model/connect_model.h"
 
 namespace kova::cli {
 namespace {
+
+using kova::ConnectModel;
 
 double number_or(const nlohmann::json& object, const char* key, double fallback) {
     const auto found = object.find(key);
@@ -18,6 +23,16 @@ std::string elapsed_text(std::chrono::steady_clock::duration elapsed) {
     std::snprintf(text, sizeof text, "%02lld:%02lld", static_cast<long long>(seconds / 60),
                   static_cast<long long>(seconds % 60));
     return text;
+}
+
+// The application's own sentence for a failure; an error the phone reported reads like the
+// same code raised on the desktop.
+std::string plain_error_text(std::string code) {
+    const std::string phone_prefix = "phone_error: ";
+    for (size_t at; (at = code.find(phone_prefix)) != std::string::npos;) {
+        code.erase(at, phone_prefix.size());
+    }
+    return ConnectModel::message(code, std::nullopt);
 }
 
 std::string yes_no(const nlohmann::json& report, const char* key) {
@@ -84,7 +99,7 @@ std::string summary_text(int code, const nlohmann::json& report) {
         << ", audio probe passed: " << yes_no(report, "audioProbePassed") << "\n";
     const std::string error = report.value("error", "");
     if (!error.empty()) {
-        out << "error: " << error << "\n";
+        out << "error: " << error << "\n" << plain_error_text(error) << "\n";
     }
     return out.str();
 }

@@ -82,6 +82,14 @@ TEST(KovaTool, HumanModePrintsTheFinalReportAsOneJsonLine) {
     EXPECT_EQ(lines[0]["platform"], "ios");
 }
 
+TEST(KovaTool, HumanSummaryExplainsTheErrorInPlainWords) {
+    const ProcessResult run = run_kova("--device ios:000000000000", true);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find("error: ios_device_not_found"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("not found: reconnect it, unlock it and tap Trust."), std::string::npos)
+        << run.out;
+}
+
 TEST(KovaTool, ProbeOfAnUnreachablePhoneFails) {
     const ProcessResult run = run_kova("--probe ios:000000000000 --json");
     EXPECT_EQ(run.status, 1);
