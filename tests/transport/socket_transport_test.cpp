@@ -17,6 +17,7 @@
 
 #include "core/transport/error.h"
 #include "core/transport/interrupt.h"
+#include "tests/support/error_code.h"
 #include "tests/support/socket_pair.h"
 
 namespace kova {
@@ -25,19 +26,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-long long elapsed_ms(Clock::time_point since) {
-    return std::chrono::duration_cast<milliseconds>(Clock::now() - since).count();
-}
-
-template <typename Operation>
-std::string code_of(Operation&& operation) {
-    try {
-        operation();
-    } catch (const Error& error) {
-        return error.what();
-    }
-    return "";
-}
+using test::code_of;
+using test::elapsed_ms;
 
 // Counts SIGPIPE instead of letting it end the process, so that a raised signal shows as a
 // failed expectation. The disposition is restored afterwards.

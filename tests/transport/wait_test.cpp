@@ -16,6 +16,7 @@
 
 #include "core/transport/error.h"
 #include "core/transport/interrupt.h"
+#include "tests/support/error_code.h"
 #include "tests/support/socket_pair.h"
 
 namespace kova {
@@ -24,19 +25,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-long long elapsed_ms(Clock::time_point since) {
-    return std::chrono::duration_cast<milliseconds>(Clock::now() - since).count();
-}
-
-template <typename Operation>
-std::string code_of(Operation&& operation) {
-    try {
-        operation();
-    } catch (const Error& error) {
-        return error.what();
-    }
-    return "";
-}
+using test::code_of;
+using test::elapsed_ms;
 
 class WaitTest : public ::testing::Test {
   protected:
