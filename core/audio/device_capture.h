@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "core/audio/capture_source.h"
 #include "core/audio/peak_meter.h"
 #include "core/audio/pulse_connection.h"
 #include "core/audio/pulse_record_stream.h"
@@ -15,7 +16,7 @@ namespace kova {
 
 /// Records the monitor of the KOVA sink at the sink's own rate into a lock-free ring that the
 /// session worker drains. Frames arrive on the audio client library's thread.
-class DeviceCapture : private SinkWatcher, private FrameConsumer {
+class DeviceCapture : public CaptureSource, private SinkWatcher, private FrameConsumer {
   public:
     /// Frames per fragment asked of the server (one audio message).
     static constexpr size_t kFragmentFrames = 192;
@@ -34,17 +35,27 @@ class DeviceCapture : private SinkWatcher, private FrameConsumer {
     DeviceCapture& operator=(const DeviceCapture&) = delete;
 
     /// Starts recording; throws "kova_device_start_failed".
-    void start();
+    void start() override;
     /// Frames buffered now, at the capture's rate.
-    size_t available() const { return ring_.available(); }
+    size_t available() const override { return ring_.available(); }
     /// Copies up to `max_frames` interleaved stereo frames into `out`; returns how many.
-    size_t read(float* out, size_t max_frames) { return ring_.read(out, max_frames); }
+    size_t read(float* out, size_t max_frames) override { return ring_.read(out, max_frames); }
     /// Drops up to `frames` of the oldest buffered frames.
-    void discard(size_t frames) { ring_.discard(frames); }
+    void discard(size_t frames) override { ring_.discard(frames); }
     /// The largest absolute sample since the previous call; resets it.
-    float take_peak() { return peak_.take(); }
+    float take_peak() override { return peak_.take(); }
     /// True once the sink or the server went away: no more audio will come.
-    bool lost() const { return lost_.load(std::memory_order_acquire); }
+    bool lost() const override { return lost_.load(std::memory_order_acquire); }
+    /// `rate_changes`, read with acquire.
+    uint64_t rate_change_count() const override {
+        return rate_changes.load(std::memory_order_acquire);
+    }
+    /// `rate`, read with acquire.
+    double current_rate() const override { return rate.load(std::memory_order_acquire); }
+    /// `overflow_frames`, read with acquire.
+    uint64_t overflow_count() const override {
+        return overflow_frames.load(std::memory_order_acquire);
+    }
     /// The ring, for inspecting positions.
     const SampleRing& ring() const { return ring_; }
     /// The device id found at construction (never 0).

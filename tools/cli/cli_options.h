@@ -20,6 +20,9 @@ struct CliOptions {
     bool list = false;                    ///< --list
     std::string probe;                    ///< --probe PATH
     bool json = false;                    ///< --json: machine-readable output
+    bool install_device = false;          ///< --install-device
+    std::optional<unsigned> rate;         ///< --rate of the device to install
+    bool remove_device = false;           ///< --remove-device
 };
 
 /// The session options document for `options`; only the keys the user gave.

@@ -6,6 +6,8 @@
 #include <string>
 
 #include "core/api/kova.h"
+#include "core/transport/error.h"
+#include "tools/cli/kova_sink.h"
 
 namespace kova::cli {
 namespace {
@@ -37,6 +39,36 @@ std::string display_name(const nlohmann::json& device) {
         name += (name.empty() ? "" : " ") + product;
     }
     return name.empty() ? "(unnamed)" : name;
+}
+
+std::string sink_failure_text(const std::string& code) {
+    if (code == "audio_server_unreachable") {
+        return "no sound server answers (is PulseAudio or PipeWire running for this user?)";
+    }
+    if (code == "kova_device_already_installed") {
+        return "the KOVA device is already installed";
+    }
+    if (code == "kova_device_not_found") {
+        return "there is no KOVA device to remove";
+    }
+    return "the sound server refused (" + code + ")";
+}
+
+// One line for people or one JSON document for scripts; exit 0 on success.
+int report_sink_result(const char* action, const std::string& error, const std::string& done,
+                       bool json) {
+    if (json) {
+        nlohmann::json line{{"action", action}, {"ok", error.empty()}};
+        if (!error.empty()) {
+            line["error"] = error;
+        }
+        std::cout << line.dump() << std::endl;
+    } else if (error.empty()) {
+        std::cout << done << "\n";
+    } else {
+        std::cerr << "kova: " << sink_failure_text(error) << "\n";
+    }
+    return error.empty() ? 0 : 1;
 }
 
 void print_table(const nlohmann::json& devices) {
@@ -78,6 +110,30 @@ int probe_command(const char* path, bool json) {
         std::cout << path << ": cannot reach the phone (not attached, or usbmuxd not running)\n";
     }
     return result == 1 ? 0 : 1;
+}
+
+int install_device_command(std::optional<unsigned> rate, bool json) {
+    const unsigned chosen = rate.value_or(kDefaultSinkRate);
+    std::string error;
+    try {
+        install_kova_sink(chosen);
+    } catch (const Error& failure) {
+        error = failure.what();
+    }
+    return report_sink_result("install-device", error,
+                              "KOVA device installed at " + std::to_string(chosen) +
+                                  " Hz: choose \"KOVA\" as the output of your DAW or desktop.",
+                              json);
+}
+
+int remove_device_command(bool json) {
+    std::string error;
+    try {
+        remove_kova_sink();
+    } catch (const Error& failure) {
+        error = failure.what();
+    }
+    return report_sink_result("remove-device", error, "KOVA device removed.", json);
 }
 
 }  // namespace kova::cli

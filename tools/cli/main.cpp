@@ -30,6 +30,15 @@ void define_flags(CLI::App& app, CliOptions& options) {
     auto* list = app.add_flag("--list", options.list, "List attached phones");
     auto* probe = app.add_option("--probe", options.probe, "Check that KOVA listens on an iPhone");
     app.add_flag("--json", options.json, "Machine-readable output: one JSON document a line");
+    auto* install = app.add_flag("--install-device", options.install_device,
+                                 "Create the KOVA device on the running sound server");
+    app.add_option("--rate", options.rate, "Sample rate of the device to create (default 48000)")
+        ->check(CLI::Range(8000, 384000))
+        ->needs(install);
+    auto* remove =
+        app.add_flag("--remove-device", options.remove_device, "Remove the KOVA device again");
+    install->excludes(remove)->excludes(list)->excludes(probe);
+    remove->excludes(list)->excludes(probe);
     signal->excludes(wav);
     kova_device->excludes(signal)->excludes(wav);
     list->excludes(probe);
@@ -53,6 +62,12 @@ int main(int argc, char** argv) {
         return app.exit(help);
     } catch (const CLI::ParseError& error) {
         return usage_error(error.what());
+    }
+    if (options.install_device) {
+        return kova::cli::install_device_command(options.rate, options.json);
+    }
+    if (options.remove_device) {
+        return kova::cli::remove_device_command(options.json);
     }
     if (options.list) {
         return kova::cli::list_devices_command(options.json);

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/pulse_server.h"
+
 namespace {
 
 struct ProcessResult {
@@ -94,6 +96,28 @@ TEST(KovaTool, ProbeOfAnUnreachablePhoneFails) {
     const ProcessResult run = run_kova("--probe ios:000000000000 --json");
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(nlohmann::json::parse(run.out)["probe"], -1);
+}
+
+TEST(KovaTool, InstallsAndRemovesTheKovaDeviceOnTheRunningServer) {
+    kova::test::PulseServer server(0);
+    ASSERT_TRUE(server.ready()) << server.log();
+    ProcessResult run = run_kova("--install-device --rate 44100 --json");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(nlohmann::json::parse(run.out)["ok"], true);
+    run = run_kova("--install-device", true);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find("already installed"), std::string::npos) << run.out;
+
+    // A session then finds the device at its rate before it looks for the phone.
+    run = run_kova("--device ios:000000000000 --kova-device --json");
+    EXPECT_EQ(json_lines(run.out).back()["report"]["error"], "ios_device_not_found");
+
+    run = run_kova("--remove-device --json");
+    EXPECT_EQ(run.status, 0);
+    run = run_kova("--remove-device --json");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(nlohmann::json::parse(run.out)["error"], "kova_device_not_found");
+    EXPECT_EQ(run_kova("--install-device --rate 7999", true).status, 2);
 }
 
 }  // namespace

@@ -143,6 +143,10 @@ bool ScriptedDesktop::peer_closed(std::chrono::milliseconds timeout) {
 
 PhoneSummary ScriptedDesktop::finish() {
     if (fd_ >= 0) {
+        // Closing with the phone's replies unread would reset the phone's side before it has
+        // read what the desktop sent, so only end the writing side and drain until it closes.
+        ::shutdown(fd_, SHUT_WR);
+        peer_closed(std::chrono::seconds(5));
         ::close(fd_);
         fd_ = -1;
     }

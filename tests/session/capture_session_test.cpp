@@ -1,0 +1,135 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <thread>
+
+#include "core/session/session_options.h"
+#include "tests/support/fake_phone.h"
+#include "tests/support/pulse_server.h"
+#include "tests/support/session_runner.h"
+
+namespace kova {
+namespace {
+
+using namespace std::chrono_literals;
+using test::PulseServer;
+using test::SinkPlayer;
+
+// Plays a sine into the KOVA sink until stopped, in 10 ms writes, as a desktop would.
+class SinePlayer {
+  public:
+    explicit SinePlayer(unsigned rate)
+        : thread_([this, rate] {
+              SinkPlayer player(rate);
+              const auto block = test::stereo_sine(1000.0, rate, rate / 100, 0.5f);
+              while (!stop_.load() && player.write(block)) {
+              }
+          }) {}
+    ~SinePlayer() {
+        stop_.store(true);
+        thread_.join();
+    }
+
+  private:
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+std::vector<double> left_channel(const test::SessionOutcome& outcome) {
+    std::vector<double> left;
+    for (const auto& message : outcome.received_of(Type::Audio)) {
+        for (size_t i = 0; i + 3 < message.payload.size(); i += 4) {
+            const auto sample =
+                static_cast<int16_t>(message.payload[i] | message.payload[i + 1] << 8);
+            left.push_back(sample / 32767.0);
+        }
+    }
+    return left;
+}
+
+// From the first sounding sample on: the RMS and the frequency counted by rising zero crossings.
+struct Tone {
+    double rms = 0.0;
+    double hz = 0.0;
+};
+
+Tone tone_of(const std::vector<double>& samples) {
+    size_t first = 0;
+    while (first < samples.size() && samples[first] == 0.0) {
+        ++first;
+    }
+    Tone tone;
+    if (samples.size() - first < 4800) {
+        return tone;
+    }
+    double sum = 0.0;
+    size_t rising = 0;
+    for (size_t i = first + 1; i < samples.size(); ++i) {
+        sum += samples[i] * samples[i];
+        rising += samples[i - 1] < 0.0 && samples[i] >= 0.0 ? 1 : 0;
+    }
+    const auto count = static_cast<double>(samples.size() - first - 1);
+    tone.rms = std::sqrt(sum / count);
+    tone.hz = static_cast<double>(rising) * 48000.0 / count;
+    return tone;
+}
+
+// A whole session from a real audio server's sink, at a rate that needs converting.
+TEST(CaptureSessionTest, WhatIsPlayedIntoTheDeviceReachesThePhoneAt48000) {
+    PulseServer server(44100);
+    ASSERT_TRUE(server.ready()) << server.log();
+    SinePlayer player(44100);
+
+    test::SessionSetup setup;
+    setup.options = test::link_options();
+    setup.options.capture_uid = kKovaDeviceUid;
+    setup.options.seconds = 3;
+    setup.script = [](test::ScriptedPeer& peer) { test::play_phone(peer); };
+    const auto outcome = test::run_against_peer(setup);
+
+    ASSERT_EQ(outcome.code, 0) << outcome.error();
+    const auto& report = outcome.report;
+    EXPECT_EQ(report["source"], "kova_device");
+    EXPECT_EQ(report["srcActive"], true);
+    EXPECT_EQ(report["captureSampleRate"], 44100.0);
+    EXPECT_EQ(report["audioProbePassed"], true);
+    EXPECT_EQ(report["captureRateChanges"], 0u);
+    // The server may take up to two seconds to hand a new monitor stream its first frames.
+    const auto frames = report["framesSent"].get<uint64_t>();
+    EXPECT_GT(frames, 48000u);
+    EXPECT_LE(frames, 3u * 48000u + 4800u);
+    EXPECT_GT(report["capturePeakMax"].get<double>(), 0.45);
+    const Tone tone = tone_of(left_channel(outcome));
+    EXPECT_NEAR(tone.hz, 1000.0, 5.0);
+    EXPECT_NEAR(tone.rms, 0.5 / std::sqrt(2.0), 0.01);
+    EXPECT_LT(report["captureBacklogSteadyMaxFrames"].get<uint64_t>(), 1200u);
+}
+
+TEST(CaptureSessionTest, RemovingTheDeviceMidSessionEndsItWithItsCode) {
+    PulseServer server(48000);
+    ASSERT_TRUE(server.ready()) << server.log();
+
+    test::SessionSetup setup;
+    setup.options = test::link_options();
+    setup.options.capture_uid = kKovaDeviceUid;
+    setup.options.seconds = 10;
+    setup.script = [](test::ScriptedPeer& peer) { test::play_phone(peer); };
+    std::thread unloader;
+    setup.on_state = [&](const std::string& state) {
+        if (state == "Streaming" && !unloader.joinable()) {
+            unloader = std::thread([&server] { server.unload_kova_sink(); });
+        }
+    };
+    const auto started = std::chrono::steady_clock::now();
+    const auto outcome = test::run_against_peer(setup);
+    if (unloader.joinable()) {
+        unloader.join();
+    }
+    EXPECT_EQ(outcome.code, 1);
+    EXPECT_EQ(outcome.error(), "kova_device_lost");
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 5s);
+}
+
+}  // namespace
+}  // namespace kova
