@@ -8,6 +8,7 @@ packages=(
   nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   libusb-1.0-0-dev libplist-dev libsoxr-dev libpulse-dev libudev-dev libssl-dev
   qt6-base-dev pulseaudio pulseaudio-utils usbmuxd
+  pipewire pipewire-pulse wireplumber dbus help2man file jq
 )
 
 missing=()

@@ -62,10 +62,55 @@ run_ctest() {
   ctest --test-dir "$dir" --output-on-failure --timeout 300 "$@"
 }
 
+# The Debian package from the plain build, installed, used from its installed paths and
+# removed again without leaving anything behind. Installing needs root, so only CI does it.
+package_check() {
+  if ((EUID != 0)); then
+    echo "package: skipped (installing it needs root)"
+    return 0
+  fi
+  rm -f build/kova-connect_*.deb
+  (cd build && cpack -G DEB > cpack.log 2>&1) || { cat build/cpack.log; return 1; }
+  local deb
+  deb="$(ls build/kova-connect_*.deb)"
+  dpkg-deb -f "$deb" Depends
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q "./$deb" > build/package-install.log 2>&1 ||
+    { cat build/package-install.log; return 1; }
+  dpkg -L kova-connect > build/package-files.txt
+  local runtime
+  runtime="$(mktemp -d)"
+  /usr/bin/kova --help > /dev/null
+  XDG_RUNTIME_DIR="$runtime" QT_QPA_PLATFORM=offscreen timeout 30 /usr/bin/kova-connect \
+    --open-panel --snapshot "$runtime/panel.png" > /dev/null 2>&1 &
+  local app=$!
+  for _ in $(seq 100); do
+    [[ -s "$runtime/panel.png" ]] && break
+    sleep 0.1
+  done
+  kill "$app" 2> /dev/null || true
+  wait "$app" 2> /dev/null || true
+  [[ -s "$runtime/panel.png" ]] || { echo "package: kova-connect saved no snapshot"; return 1; }
+  rm -rf "$runtime"
+  DEBIAN_FRONTEND=noninteractive apt-get purge -y -q kova-connect > build/package-remove.log 2>&1 ||
+    { cat build/package-remove.log; return 1; }
+  local left=0
+  while IFS= read -r path; do
+    if [[ -L "$path" || (-e "$path" && ! -d "$path") ]]; then
+      echo "package: left behind: $path"
+      left=1
+    fi
+  done < build/package-files.txt
+  ((left == 0)) || return 1
+  echo "package: $(basename "$deb") installed, used and removed without a trace"
+}
+
 stage "plain build and tests"
 build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 run_ctest build
 ((quick)) && exit 0
+
+stage "Debian package"
+package_check
 
 stage "AddressSanitizer + UndefinedBehaviorSanitizer"
 build build-asan -DCMAKE_BUILD_TYPE=Debug -DKOVA_SANITIZE=address,undefined \

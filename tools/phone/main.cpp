@@ -12,7 +12,7 @@
 
 int main(int argc, char** argv) {
     using namespace kova::phone;
-    CLI::App cli{"Emulates the KOVA phone app: serves one desktop session at a time."};
+    CLI::App cli{"Emulates the KOVA phone app: serves one desktop session at a time.", "kova-phone"};
     PhoneOptions options;
     std::string listen = "127.0.0.1:48000";
     uint64_t sessions = 0;
