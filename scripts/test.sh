@@ -126,17 +126,6 @@ TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" setarch "$(uname -m)" -R 
 stage "fuzzing, ${fuzz_seconds}s per target"
 CC=clang CXX=clang++ build build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKOVA_FUZZ=ON \
   -DKOVA_TESTS=OFF -DKOVA_BENCH=OFF -DKOVA_SHELL=OFF
-for target in build-fuzz/fuzz/fuzz_*; do
-  [[ -x "$target" ]] || continue
-  name="$(basename "$target")"
-  corpus="build-fuzz/corpus/$name"
-  mkdir -p "$corpus"
-  echo "--- $name"
-  seeds=()
-  [[ -d "fuzz/seeds/$name" ]] && seeds=("fuzz/seeds/$name")
-  "$target" -max_total_time="$fuzz_seconds" -print_final_stats=1 "$corpus" "${seeds[@]}" \
-    2>&1 | tail -n 12
-  [[ "${PIPESTATUS[0]}" == 0 ]] || { echo "$name found a failure"; exit 1; }
-done
+bash scripts/fuzz.sh "$fuzz_seconds" build-fuzz
 
 stage "all stages passed"

@@ -1,7 +1,4 @@
-#include <algorithm>
 #include <atomic>
-#include <cmath>
-#include <cstdint>
 #include <new>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -9,6 +6,7 @@
 
 #include "core/api/event_documents.h"
 #include "core/api/kova.h"
+#include "core/session/options_document.h"
 #include "core/session/report.h"
 #include "core/session/run_session.h"
 #include "core/transport/interrupt.h"
@@ -22,60 +20,6 @@ namespace {
 using nlohmann::json;
 
 std::atomic<bool> session_stop{false};
-
-template <typename T>
-void read_optional(const json& document, const char* key, T& destination) {
-    const auto found = document.find(key);
-    if (found != document.end()) {
-        destination = found->get<T>();
-    }
-}
-
-// Integer options take any JSON number (fractions truncated toward zero) or a boolean;
-// values beyond 32 bits saturate so that a huge number is refused, not wrapped into range.
-void read_int32(const json& document, const char* key, int32_t& destination) {
-    const auto found = document.find(key);
-    if (found == document.end()) {
-        return;
-    }
-    if (found->is_boolean()) {
-        destination = found->get<bool>() ? 1 : 0;
-        return;
-    }
-    if (!found->is_number()) {
-        throw std::invalid_argument(key);
-    }
-    const double value = found->is_number_float() ? std::trunc(found->get<double>())
-                         : found->is_number_unsigned()
-                             ? static_cast<double>(found->get<uint64_t>())
-                             : static_cast<double>(found->get<int64_t>());
-    if (std::isnan(value)) {
-        throw std::invalid_argument(key);
-    }
-    destination = static_cast<int32_t>(std::clamp(value, -2147483648.0, 2147483647.0));
-}
-
-// Throws (JSON parse, type or missing-key errors) for anything that is not a valid document.
-kova::SessionOptions parse_options(const char* options_json) {
-    const json document = json::parse(options_json, nullptr, true, false);
-    if (!document.is_object()) {
-        throw std::invalid_argument("options must be an object");
-    }
-    kova::SessionOptions options;
-    options.device = document.at("device").get<std::string>();
-    read_optional(document, "accessoryId", options.accessory_id);
-    bool kova_device = false;
-    read_optional(document, "kovaDevice", kova_device);
-    if (kova_device) {
-        options.capture_uid = kova::kKovaDeviceUid;
-    }
-    read_optional(document, "signal", options.signal);
-    read_optional(document, "wav", options.wav);
-    read_optional(document, "loop", options.loop);
-    read_int32(document, "seconds", options.seconds);
-    read_int32(document, "helloTimeoutMs", options.hello_timeout_ms);
-    return options;
-}
 
 struct EventSink {
     kova_event_callback callback;
@@ -109,7 +53,7 @@ extern "C" KovaSession* kova_session_start(const char* options_json, kova_event_
         if (options_json == nullptr) {
             return nullptr;
         }
-        options = parse_options(options_json);
+        options = kova::parse_options_document(options_json);
     } catch (const std::exception&) {
         return nullptr;
     }
