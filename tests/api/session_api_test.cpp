@@ -134,6 +134,19 @@ TEST(SessionStart, NumbersBeyond32BitsAreRefusedNotWrapped) {
     EXPECT_EQ(error_of(R"({"device":"x","seconds":-4294967295})"), "invalid_timeout");
 }
 
+TEST(SessionStart, HostileDocumentsAreRefusedOrEndWithACode) {
+    const std::string deep = std::string(200000, '[') + std::string(200000, ']');
+    EXPECT_EQ(error_of(R"({"device":"x","extra":)" + deep + "}"), kNeedDevice);
+    EventLog log;
+    EXPECT_EQ(log.start(R"({"device":"x","extra":)" + std::string(200000, '[')), nullptr);
+    EXPECT_EQ(log.start(R"({"device":)" + deep + "}"), nullptr);
+    const std::string mebibyte(1 << 20, 'a');
+    EXPECT_EQ(error_of(R"({"device":"ios:00008030001a","signal":")" + mebibyte + R"("})"),
+              "unknown_signal");
+    EXPECT_EQ(error_of(R"({"device":"ios:)" + mebibyte + R"(","seconds":1})"),
+              "ios_device_not_found");
+}
+
 TEST(SessionStart, KeysReachTheirOptions) {
     EXPECT_EQ(error_of(R"({"device":"x","kovaDevice":true,"signal":"sine"})"), "choose_one_source");
     EXPECT_EQ(error_of(R"({"device":"x","kovaDevice":false,"signal":"sine"})"), kNeedDevice);

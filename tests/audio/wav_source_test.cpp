@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -157,6 +158,16 @@ TEST_F(WavSourceTest, FileShrinkingUnderTheReaderIsTruncated) {
     } catch (const Error& failure) {
         EXPECT_STREQ(failure.what(), "truncated_wav");
     }
+}
+
+TEST_F(WavSourceTest, FileGrowingUnderTheReaderStreamsOnlyTheDeclaredData) {
+    const std::string path = file(test::simple_wav(1000));
+    WavSource source(path);
+    const std::vector<uint8_t> first = source.next(true);
+    std::ofstream(path, std::ios::binary | std::ios::app) << std::string(100000, '\x7f');
+    // The rest of the declared data, then the first sample again, never the appended bytes.
+    EXPECT_EQ(first.size() + source.next(true).size(), 1000u);
+    EXPECT_EQ(source.next(true), first);
 }
 
 }  // namespace
