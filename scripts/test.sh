@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs every test: the plain suite, the suite again
 # under AddressSanitizer+UndefinedBehaviorSanitizer, the threaded tests under
-# ThreadSanitizer, and each fuzz target for FUZZ_SECONDS (default 60).
+# ThreadSanitizer, a soak of SOAK_MINUTES (default 1) and each fuzz target for FUZZ_SECONDS
+# (default 60).
 # --quick runs the plain suite only.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -111,6 +112,9 @@ run_ctest build
 
 stage "Debian package"
 package_check
+
+stage "soak, ${SOAK_MINUTES:-1} minute(s)"
+build/bench/kova-soak --minutes "${SOAK_MINUTES:-1}"
 
 stage "AddressSanitizer + UndefinedBehaviorSanitizer"
 build build-asan -DCMAKE_BUILD_TYPE=Debug -DKOVA_SANITIZE=address,undefined \
