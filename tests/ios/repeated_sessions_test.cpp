@@ -1,4 +1,4 @@
-// Start/stop/free cycles through the C interface against the emulated iPhone, stopping and
+// Start/stop/free cycles through the C interface against kova-phone as an iPhone, stopping and
 // freeing at random points: one "ended" per session before free returns, and nothing grows.
 // KOVA_REPEAT_CYCLES sets the number of cycles (1000 for the full run), KOVA_REPEAT_SEED the
 // seed.
@@ -16,14 +16,12 @@
 
 #include "core/api/kova.h"
 #include "core/transport/ios_id.h"
+#include "tests/ios/phone_child.h"
 #include "tests/support/usbmux_socket_dir.h"
-#include "tools/phone/phone_app.h"
-#include "tools/phone/usbmux_server.h"
 
 namespace {
 
 using nlohmann::json;
-using namespace kova::phone;
 
 constexpr const char* kSerial = "00008101-000A1B2C3D4E5F60";
 
@@ -67,16 +65,12 @@ TEST(RepeatedSessions, CyclesEndOnceAndLeaveNothingBehind) {
     SCOPED_TRACE("seed " + std::to_string(seed) + " (KOVA_REPEAT_SEED)");
     std::mt19937 random(seed);
 
+    // The emulator runs in a process of its own, so that only the library's memory, descriptors
+    // and threads are counted here.
     kova::test::UsbmuxSocketDir socket;
-    UsbmuxServerOptions server_options;
-    server_options.devices.front().serial = kSerial;
-    PhoneOptions phone;
-    phone.status_interval_ms = 50;
-    phone.keep_samples = false;
-    UsbmuxServer server(socket.path(), server_options, [phone](int fd) {
-        PhoneApp app(phone);
-        (void)app.serve(fd);
-    });
+    kova::test::PhoneChild phone(
+        {"--usbmux", socket.path(), "--serial", kSerial, "--status-interval-ms", "50"});
+    ASSERT_EQ(phone.line(), kova::ios_id(kSerial));
     const std::string streaming = json{
         {"device", kova::ios_id(kSerial)},
         {"signal", "sine"},
@@ -104,14 +98,13 @@ TEST(RepeatedSessions, CyclesEndOnceAndLeaveNothingBehind) {
         ASSERT_EQ(endings.ended.load(), 1);
         sleep_ms(1);
         ASSERT_EQ(endings.after_end.load(), 0);
+        phone.discard_output();
         if (cycle == settled) {
-            sleep_ms(100);  // lets the emulator's connection thread finish
             fds = entries("/proc/self/fd");
             tasks = entries("/proc/self/task");
             heap = mallinfo2().uordblks;
         }
     }
-    sleep_ms(100);
     EXPECT_EQ(entries("/proc/self/fd"), fds);
     EXPECT_EQ(entries("/proc/self/task"), tasks);
     EXPECT_LT(mallinfo2().uordblks, heap + 256 * 1024);
