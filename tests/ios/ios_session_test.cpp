@@ -8,6 +8,7 @@
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/api/kova.h"
@@ -80,7 +81,9 @@ class IosSession : public ::testing::Test {
         EXPECT_NE(session, nullptr);
         const json ended = events.ended();
         kova_session_free(session);
-        server_->stop();  // waits for the emulated phone to finish its side
+        if (server_) {
+            server_->stop();  // waits for the emulated phone to finish its side
+        }
         return ended;
     }
 
@@ -150,6 +153,38 @@ TEST_F(IosSession, UnknownIphoneIsNotFound) {
     const json ended = events.ended();
     kova_session_free(session);
     EXPECT_EQ(ended["report"]["error"], "ios_device_not_found");
+}
+
+// The daemon dies while a session streams (its tunnels die with it), stays down for one
+// attempt, and serves the next session once it is back.
+TEST_F(IosSession, DyingUsbmuxDaemonEndsTheSessionAndARestartedOneServesTheNext) {
+    server_.reset();
+    auto app = std::make_shared<PhoneApp>(PhoneOptions{});
+    UsbmuxServerOptions options;
+    options.devices.front().serial = kSerial;
+    server_ = std::make_unique<UsbmuxServer>(socket_.path(), options,
+                                             [app](int fd) { (void)app->serve(fd); });
+    Events events;
+    const json streaming = {
+        {"device", kova::ios_id(kSerial)}, {"signal", "sine"}, {"helloTimeoutMs", 5000}};
+    KovaSession* session = kova_session_start(streaming.dump().c_str(), &Events::on_event, &events);
+    ASSERT_NE(session, nullptr);
+    for (int i = 0; i < 1000 && events.states().size() < 4; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_EQ(events.states().back(), "Streaming");
+    app->stop();
+    server_.reset();
+    const json ended = events.ended();
+    kova_session_free(session);
+    EXPECT_EQ(ended["report"]["error"], "ios_connection_closed");
+
+    Events down;
+    EXPECT_EQ(run({{"seconds", 1}}, down)["report"]["error"], "ios_device_not_found");
+
+    SetUp();
+    Events again;
+    EXPECT_EQ(run({{"seconds", 1}}, again)["code"], 0);
 }
 
 }  // namespace
