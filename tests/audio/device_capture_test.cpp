@@ -163,20 +163,26 @@ TEST_F(DeviceCaptureAt48k, PlayedFloatsComeBackBitExact) {
     BackgroundPlayer player(48000, played);
     const auto recorded = record_while(capture, player);
     ASSERT_TRUE(player.ok());
-    // No played sample is 0; silence the server inserts when the player runs late on a busy
-    // machine is left out, everything else must match exactly.
-    std::vector<float> heard;
+    // No played sample is 0, so the silence a busy server inserts is left out; a server
+    // that falls behind may also skip a few frames. Everything heard must be a played frame,
+    // unchanged and in order.
+    size_t next = 0;
+    size_t skipped = 0;
     for (size_t i = 0; i + 1 < recorded.size(); i += 2) {
-        if (recorded[i] != 0.0f || recorded[i + 1] != 0.0f) {
-            heard.push_back(recorded[i]);
-            heard.push_back(recorded[i + 1]);
+        if (recorded[i] == 0.0f && recorded[i + 1] == 0.0f) {
+            continue;
         }
+        const size_t before = next;
+        while (next < played.size() / 2 &&
+               (played[2 * next] != recorded[i] || played[2 * next + 1] != recorded[i + 1])) {
+            ++next;
+        }
+        ASSERT_LT(next, played.size() / 2) << "recorded frame " << i / 2 << " was never played";
+        skipped += next - before;
+        ++next;
     }
-    ASSERT_EQ(heard.size(), played.size());
-    const auto mismatch = std::mismatch(played.begin(), played.end(), heard.begin());
-    EXPECT_TRUE(mismatch.first == played.end())
-        << "differs at sample " << (mismatch.first - played.begin()) << ": "
-        << *mismatch.second << " instead of " << *mismatch.first;
+    skipped += played.size() / 2 - next;
+    EXPECT_LE(skipped, 480u) << "frames lost";
     EXPECT_GT(capture.ring().read_count(), SampleRing::kFrames);
     EXPECT_EQ(capture.overflow_frames.load(), 0u);
 }

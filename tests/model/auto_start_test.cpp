@@ -3,7 +3,6 @@
 namespace kova::test {
 namespace {
 
-const std::string iosPath = "ios:00008030001a";
 
 class AutoStart : public ModelRig {
   protected:

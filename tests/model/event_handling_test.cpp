@@ -5,7 +5,6 @@ namespace {
 
 using nlohmann::json;
 
-const std::string iosPath = "ios:00008030001a";
 
 class Events : public ModelRig {
   protected:

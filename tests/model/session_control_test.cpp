@@ -7,7 +7,6 @@ namespace {
 
 using nlohmann::json;
 
-const std::string iosPath = "ios:00008030001a";
 
 class SessionControl : public ModelRig {
   protected:

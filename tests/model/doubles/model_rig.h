@@ -16,6 +16,9 @@ namespace kova::test {
 
 using namespace std::chrono_literals;
 
+/// The emulated iPhone most model tests plug in.
+inline const std::string iosPath = "ios:00008030001a";
+
 /// A model on fakes and virtual time. Script the fakes, then call make().
 class ModelRig : public ::testing::Test {
   protected:
