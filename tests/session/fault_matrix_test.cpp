@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <future>
 #include <memory>
 #include <set>
@@ -16,6 +17,8 @@
 #include "tests/support/fake_phone.h"
 #include "tests/support/pulse_server.h"
 #include "tests/support/session_runner.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/wav_builder.h"
 
 namespace kova {
 namespace {
@@ -164,6 +167,24 @@ TEST(FaultMatrixTest, AudioServerFaultsEndCaptureSessionsWithTheirCodes) {
         EXPECT_LT(outcome.seconds, 10.0);
         EXPECT_EQ(task_count(), tasks_before);
     }
+}
+
+TEST(FaultMatrixTest, WavFileShrinkingWhileStreamedEndsTheSessionAsTruncated) {
+    test::TempDir dir;
+    const std::string path = dir.write("long.wav", test::simple_wav(48000 * 4 * 10));
+    SessionSetup setup;
+    setup.options = test::link_options();
+    setup.options.wav = path;
+    setup.script = [](ScriptedPeer& peer) { test::play_phone(peer); };
+    setup.on_state = [&path](const std::string& state) {
+        if (state == "Streaming") {
+            std::filesystem::resize_file(path, 44 + 4 * 4800);
+        }
+    };
+    const SessionOutcome outcome = test::run_against_peer(setup);
+    EXPECT_EQ(outcome.code, 1);
+    EXPECT_EQ(outcome.error(), "truncated_wav");
+    EXPECT_LT(outcome.seconds, 5.0);
 }
 
 }  // namespace
