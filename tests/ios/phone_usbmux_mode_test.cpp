@@ -1,9 +1,6 @@
 // kova-phone --usbmux as a separate process: the emulated iPhone a person runs for the demo.
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -15,7 +12,7 @@
 
 #include "core/api/kova.h"
 #include "core/transport/ios_id.h"
-#include "tests/ios/phone_child.h"
+#include "tests/support/phone_child.h"
 #include "tests/support/usbmux_socket_dir.h"
 
 namespace {
@@ -28,14 +25,24 @@ struct Ended {
     std::mutex mutex;
     std::condition_variable changed;
     json document;
+    bool streaming = false;
     static void on_event(void* context, const char* text) {
         auto* ended = static_cast<Ended*>(context);
         json event = json::parse(text);
+        if (event["event"] == "state" && event["state"] == "Streaming") {
+            std::lock_guard lock(ended->mutex);
+            ended->streaming = true;
+            ended->changed.notify_all();
+        }
         if (event["event"] == "ended") {
             std::lock_guard lock(ended->mutex);
             ended->document = std::move(event);
             ended->changed.notify_all();
         }
+    }
+    bool wait_streaming() {
+        std::unique_lock lock(mutex);
+        return changed.wait_for(lock, 30s, [this] { return streaming; });
     }
     json wait() {
         std::unique_lock lock(mutex);
@@ -75,6 +82,43 @@ TEST(PhoneUsbmuxMode, ClosedAppAnswersTheProbeWithZero) {
     ASSERT_EQ(path, kova::ios_id("closed"));
     EXPECT_EQ(kova_ios_probe(path.c_str()), 0);
     EXPECT_EQ(kova_ios_probe(kova::ios_id("other").c_str()), -1);
+}
+
+// Polls the probe until it gives `expected`, bounded so a hang fails.
+bool probe_becomes(const std::string& path, int expected) {
+    for (int attempt = 0; attempt < 500; ++attempt) {
+        if (kova_ios_probe(path.c_str()) == expected) {
+            return true;
+        }
+        std::this_thread::sleep_for(20ms);
+    }
+    return false;
+}
+
+TEST(PhoneUsbmuxMode, Sigusr1ClosesTheAppMidStreamAndSigusr2OpensItAgain) {
+    kova::test::UsbmuxSocketDir socket;
+    PhoneChild phone({"--usbmux", socket.path(), "--serial", "switch"});
+    const std::string path = phone.line();
+    ASSERT_EQ(path, kova::ios_id("switch"));
+    Ended ended;
+    const json options = {
+        {"device", path}, {"signal", "sine"}, {"seconds", 0}, {"helloTimeoutMs", 5000}};
+    KovaSession* session = kova_session_start(options.dump().c_str(), &Ended::on_event, &ended);
+    ASSERT_NE(session, nullptr);
+    ASSERT_TRUE(ended.wait_streaming());
+
+    phone.signal(SIGUSR1);
+    const json closed = ended.wait();
+    kova_session_free(session);
+    EXPECT_EQ(closed["code"], 1) << closed.dump();
+    EXPECT_TRUE(json::parse(phone.line(), nullptr, false).is_object());  // its summary
+    // The iPhone stays listed while nothing listens on the app's port.
+    EXPECT_EQ(kova_ios_probe(path.c_str()), 0);
+
+    phone.signal(SIGUSR2);
+    EXPECT_TRUE(probe_becomes(path, 1));
+    phone.signal(SIGTERM);
+    EXPECT_EQ(phone.exit_status(), 0);
 }
 
 }  // namespace

@@ -16,7 +16,7 @@
 
 #include "core/api/kova.h"
 #include "core/transport/ios_id.h"
-#include "tests/ios/phone_child.h"
+#include "tests/support/phone_child.h"
 #include "tests/support/usbmux_socket_dir.h"
 
 namespace {

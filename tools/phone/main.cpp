@@ -12,7 +12,10 @@
 
 int main(int argc, char** argv) {
     using namespace kova::phone;
-    CLI::App cli{"Emulates the KOVA phone app: serves one desktop session at a time.", "kova-phone"};
+    CLI::App cli{
+        "Emulates the KOVA phone app: serves one desktop session at a time.\n"
+        "SIGUSR1 closes the app (ends the session, refuses new ones), SIGUSR2 opens it again.",
+        "kova-phone"};
     PhoneOptions options;
     std::string listen = "127.0.0.1:48000";
     uint64_t sessions = 0;

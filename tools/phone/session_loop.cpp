@@ -5,6 +5,7 @@
 #include <atomic>
 #include <exception>
 #include <iostream>
+#include <optional>
 #include <thread>
 
 #include "core/protocol/json_payload.h"
@@ -14,8 +15,18 @@ namespace {
 
 constexpr int kSignalSliceMs = 50;
 
-// Serves `fd` on a thread of its own so that a signal can stop it.
-PhoneSummary serve_one(const PhoneOptions& options, int fd, SignalWatch& signals) {
+// Applies a pending SIGUSR1/SIGUSR2; true when the app has just been closed.
+bool switch_app(Acceptor& acceptor, SignalWatch& signals) {
+    const std::optional<bool> open = signals.take_app_switch();
+    if (open) {
+        acceptor.set_app_open(*open);
+    }
+    return open == false;
+}
+
+// Serves `fd` on a thread of its own so that a signal can stop it, or close the app under it.
+PhoneSummary serve_one(const PhoneOptions& options, int fd, Acceptor& acceptor,
+                       SignalWatch& signals) {
     PhoneApp app(options);
     std::atomic<bool> done{false};
     PhoneSummary summary;
@@ -33,6 +44,9 @@ PhoneSummary serve_one(const PhoneOptions& options, int fd, SignalWatch& signals
             app.stop();
             break;
         }
+        if (switch_app(acceptor, signals)) {
+            app.stop();
+        }
     }
     server.join();
     if (failure) {
@@ -49,6 +63,7 @@ bool wait_for_desktop(Acceptor& acceptor, SignalWatch& signals) {
         if (signals.wait(0)) {
             return false;
         }
+        switch_app(acceptor, signals);
         if (ready > 0 && (entries[0].revents & POLLIN)) {
             return true;
         }
@@ -69,7 +84,7 @@ int serve_sessions(Acceptor& acceptor, const PhoneOptions& options, uint64_t max
             continue;
         }
         try {
-            out << json_text(serve_one(options, fd, signals).to_json()) << std::endl;
+            out << json_text(serve_one(options, fd, acceptor, signals).to_json()) << std::endl;
         } catch (const std::exception& error) {
             std::cerr << "kova-phone: " << error.what() << std::endl;
             return 1;

@@ -77,6 +77,10 @@ TcpListener::~TcpListener() {
 
 int TcpListener::accept_session() {
     const int fd = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd >= 0 && !app_open_) {
+        ::close(fd);
+        return -1;
+    }
     if (fd >= 0) {
         // Small control messages must not wait for Nagle's algorithm.
         const int on = 1;

@@ -20,12 +20,16 @@ class TcpListener : public Acceptor {
     int port() const { return port_; }
     /// The listening socket.
     int fd() const override { return fd_; }
-    /// Accepts one connection; -1 when none was waiting after all.
+    /// Accepts one connection; -1 when none was waiting after all, or when the app is closed
+    /// (the connection is then closed at once).
     int accept_session() override;
+    /// Closes or opens the app.
+    void set_app_open(bool open) override { app_open_ = open; }
 
   private:
     int fd_ = -1;
     int port_ = 0;
+    bool app_open_ = true;
 };
 
 }  // namespace kova::phone

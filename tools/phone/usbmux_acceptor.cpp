@@ -49,4 +49,16 @@ int UsbmuxAcceptor::accept_session() {
     return tunnel;
 }
 
+void UsbmuxAcceptor::set_app_open(bool open) {
+    server_.set_app_open(open);
+    if (open) {
+        return;
+    }
+    std::lock_guard lock(mutex_);
+    for (int tunnel : tunnels_) {
+        ::close(tunnel);
+    }
+    tunnels_.clear();
+}
+
 }  // namespace kova::phone

@@ -23,6 +23,8 @@ class UsbmuxAcceptor : public Acceptor {
     int fd() const override { return wake_.read_end; }
     /// The oldest waiting tunnel, or -1 when none waits.
     int accept_session() override;
+    /// Opens or closes the app; closing also drops tunnels nobody took yet.
+    void set_app_open(bool open) override;
 
   private:
     /// A non-blocking pipe whose read end is readable while tunnels wait.

@@ -177,7 +177,8 @@ UsbmuxServer::UsbmuxServer(std::string socket_path, UsbmuxServerOptions options,
                            TunnelHandler on_tunnel)
     : socket_path_(std::move(socket_path)),
       options_(std::move(options)),
-      on_tunnel_(std::move(on_tunnel)) {
+      on_tunnel_(std::move(on_tunnel)),
+      app_open_(options_.app_open) {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     if (socket_path_.size() >= sizeof address.sun_path) {
@@ -398,8 +399,8 @@ UsbmuxServer::Next UsbmuxServer::answer_connect(int fd, const nlohmann::json& re
         known = known ||
                 (device_id.is_number_integer() && device_id.get<int64_t>() == device.device_id);
     }
-    const bool listening = options_.app_open && port.is_number_integer() &&
-                           port.get<int64_t>() == kPhoneAppPortSwapped;
+    const bool listening =
+        app_open_.load() && port.is_number_integer() && port.get<int64_t>() == kPhoneAppPortSwapped;
     const int64_t number = !known ? 2 : listening ? 0 : 3;
     if (!send_plist(fd, result_reply(&number), tag)) {
         return Next::close;

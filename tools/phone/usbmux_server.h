@@ -39,7 +39,7 @@ enum class UsbmuxFault {
 /// Everything the stand-in presents.
 struct UsbmuxServerOptions {
     std::vector<UsbmuxDevice> devices{UsbmuxDevice{}};  ///< in "ListDevices" order
-    bool app_open = true;                               ///< something listens on port 48000
+    bool app_open = true;  ///< something listens on port 48000 at first
 };
 
 /// A stand-in for usbmuxd on a Unix socket: lists emulated devices, answers pairing queries and
@@ -64,6 +64,8 @@ class UsbmuxServer {
     const std::string& socket_path() const { return socket_path_; }
     /// Stops accepting and ends every connection still waiting for a request; idempotent.
     void stop();
+    /// Opens or closes the phone app: later "Connect"s to its port succeed or are refused.
+    void set_app_open(bool open) { app_open_.store(open); }
 
   private:
     struct Script {
@@ -89,6 +91,7 @@ class UsbmuxServer {
     TunnelHandler on_tunnel_;
     int listen_fd_ = -1;
     std::atomic<bool> stopping_{false};
+    std::atomic<bool> app_open_;
     mutable std::mutex mutex_;
     std::map<std::string, Script> scripts_;
     std::vector<nlohmann::json> requests_;

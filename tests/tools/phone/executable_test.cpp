@@ -234,6 +234,42 @@ TEST(PhoneExecutable, SigtermDuringASessionStillPrintsItsSummary) {
     EXPECT_EQ(phone.exit_status(), 0);
 }
 
+// A desktop's hello on a new connection: whether the app answered anything.
+bool app_answers(int port) {
+    const int fd = connect_to(port);
+    if (fd < 0) {
+        return false;
+    }
+    const auto hello = encode(Message{Type::Hello, 1, 0, 0, json_bytes({{"role", "mac"}})});
+    (void)!::send(fd, hello.data(), hello.size(), MSG_NOSIGNAL);  // a closed app may reset it
+    pollfd entry{fd, POLLIN, 0};
+    uint8_t byte = 0;
+    const bool answered = ::poll(&entry, 1, 5000) > 0 && ::recv(fd, &byte, 1, 0) == 1;
+    ::close(fd);
+    return answered;
+}
+
+TEST(PhoneExecutable, Sigusr1ClosesTheAppMidSessionAndSigusr2OpensItAgain) {
+    PhoneProcess phone({"--listen", "127.0.0.1:0"});
+    const int port = std::stoi(phone.line());
+    TcpDesktop desktop(connect_to(port));
+    desktop.send(Type::Hello, json_bytes({{"role", "mac"}}));
+    ASSERT_TRUE(desktop.next_of(Type::Hello));
+    phone.signal(SIGUSR1);
+    EXPECT_TRUE(json::parse(phone.line(), nullptr, false).is_object());  // the cut session
+    EXPECT_FALSE(app_answers(port));
+
+    phone.signal(SIGUSR2);
+    bool answered = false;
+    for (int attempt = 0; attempt < 100 && !answered; ++attempt) {
+        answered = app_answers(port);
+        std::this_thread::sleep_for(20ms);
+    }
+    EXPECT_TRUE(answered);
+    phone.signal(SIGTERM);
+    EXPECT_EQ(phone.exit_status(), 0);
+}
+
 TEST(PhoneExecutable, RefusesAnUnknownMisbehaviour) {
     PhoneProcess phone({"--misbehave", "teleport"});
     EXPECT_NE(phone.exit_status(), 0);

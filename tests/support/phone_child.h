@@ -13,7 +13,8 @@
 
 namespace kova::test {
 
-// kova-phone as a child whose standard output is read line by line.
+// kova-phone (KOVA_PHONE_EXE, which the including test defines) as a child whose standard
+// output is read line by line. Header-only so that tests linking only libkova.so can use it.
 class PhoneChild {
   public:
     explicit PhoneChild(std::vector<std::string> arguments) {
@@ -66,6 +67,12 @@ class PhoneChild {
         pollfd entry{out_, POLLIN, 0};
         char buffer[4096];
         while (::poll(&entry, 1, 0) > 0 && ::read(out_, buffer, sizeof buffer) > 0) {
+        }
+    }
+    // Sends `number` to the child.
+    void signal(int number) {
+        if (pid_ > 0) {
+            ::kill(pid_, number);
         }
     }
     // The exit status, or -1 when the child is still running after the bound.
