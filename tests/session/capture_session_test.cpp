@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cmath>
 #include <thread>
 
@@ -14,27 +13,8 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::PulseServer;
-using test::SinkPlayer;
 
-// Plays a sine into the KOVA sink until stopped, in 10 ms writes, as a desktop would.
-class SinePlayer {
-  public:
-    explicit SinePlayer(unsigned rate)
-        : thread_([this, rate] {
-              SinkPlayer player(rate);
-              const auto block = test::stereo_sine(1000.0, rate, rate / 100, 0.5f);
-              while (!stop_.load() && player.write(block)) {
-              }
-          }) {}
-    ~SinePlayer() {
-        stop_.store(true);
-        thread_.join();
-    }
-
-  private:
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-};
+using test::SinePlayer;
 
 std::vector<double> left_channel(const test::SessionOutcome& outcome) {
     std::vector<double> left;

@@ -244,4 +244,17 @@ std::vector<float> stereo_sine(double hz, unsigned rate, size_t frames, float le
     return samples;
 }
 
+SinePlayer::SinePlayer(unsigned rate)
+    : thread_([this, rate] {
+          SinkPlayer player(rate);
+          const auto block = stereo_sine(1000.0, rate, rate / 100, 0.5f);
+          while (!stop_.load() && player.write(block)) {
+          }
+      }) {}
+
+SinePlayer::~SinePlayer() {
+    stop_.store(true);
+    thread_.join();
+}
+
 }  // namespace kova::test

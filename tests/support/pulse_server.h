@@ -4,8 +4,10 @@
 
 #include <cstddef>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
+#include <thread>
 #include <vector>
 
 struct pa_simple;
@@ -70,6 +72,22 @@ class SinkPlayer {
 
   private:
     ::pa_simple* stream_ = nullptr;
+};
+
+/// Plays a 1 kHz sine at half scale into the KOVA sink until destroyed, in 10 ms writes from a
+/// thread of its own, as a desktop would.
+class SinePlayer {
+  public:
+    /// Starts playing at `rate`.
+    explicit SinePlayer(unsigned rate);
+    /// Stops playing and waits for the thread.
+    ~SinePlayer();
+    SinePlayer(const SinePlayer&) = delete;
+    SinePlayer& operator=(const SinePlayer&) = delete;
+
+  private:
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
 };
 
 /// `frames` stereo frames of a sine of `hz` at `rate` and amplitude `level`, both channels.
