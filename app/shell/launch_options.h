@@ -17,16 +17,19 @@ struct LaunchOptions {
     bool openPanel = false;
     /// Save a PNG of the panel here 2 s after launch; empty for none.
     QString snapshotPath;
+    /// When the snapshot is taken, in milliseconds after launch.
+    int snapshotDelayMs = 2000;
 };
 
-/// Adds --open-panel and --snapshot PATH to `parser`.
+/// Adds --open-panel, --snapshot PATH and --snapshot-delay MS to `parser`.
 void addLaunchOptions(QCommandLineParser& parser);
 
 /// The launch actions from "OpenPanelAtLaunch" and "SnapshotPanelTo" in `settings`, with
 /// the command line's options on top; a snapshot asked for on the command line opens the panel.
 LaunchOptions launchOptions(const QCommandLineParser& parser, const QSettings& settings);
 
-/// Saves `widget`'s picture as PNG at `path`, replacing the file whole; false on failure.
+/// Saves `widget`'s picture as PNG at `path`, replacing the file whole, with the texts it shows
+/// as the picture's "Description"; false on failure.
 bool saveSnapshot(QWidget& widget, const QString& path);
 
 /// Arms the timers that carry out `options` on `statusPanel`.

@@ -80,6 +80,19 @@ class LaunchTest : public QObject {
         QVERIFY(optionsFrom({QStringLiteral("--open-panel")}, settings).openPanel);
     }
 
+    void snapshotDelayFromTheCommandLine() {
+        QSettings settings(dir.filePath(QStringLiteral("delay.conf")), QSettings::IniFormat);
+        const auto delayFor = [&](const QString& value) {
+            return optionsFrom({QStringLiteral("--snapshot-delay"), value}, settings)
+                .snapshotDelayMs;
+        };
+        QCOMPARE(optionsFrom({}, settings).snapshotDelayMs, 2000);
+        QCOMPARE(delayFor(QStringLiteral("6000")), 6000);
+        // Before the panel has opened there would be nothing to picture.
+        QCOMPARE(delayFor(QStringLiteral("100")), 2000);
+        QCOMPARE(delayFor(QStringLiteral("soon")), 2000);
+    }
+
     void snapshotIsAPngOfThePanel() {
         PanelWindow panel(PanelWindow::Mode::popup);
         auto* content = new QLabel(QStringLiteral("content"));
@@ -89,6 +102,7 @@ class LaunchTest : public QObject {
         QVERIFY(saveSnapshot(panel, path));
         const QImage image(path, "PNG");
         QCOMPARE(image.size(), QSize(320, 150));
+        QCOMPARE(image.text(QStringLiteral("Description")), QStringLiteral("content"));
         // The rounded corner is see-through, the middle is not.
         QCOMPARE(qAlpha(image.pixel(0, 0)), 0);
         QCOMPARE(qAlpha(image.pixel(160, 75)), 255);
