@@ -1,7 +1,9 @@
 // kova-phone: the phone app's side of the protocol on a TCP port, or behind a usbmux socket
 // as an attached iPhone, for tests and trials.
 #include <CLI/CLI.hpp>
+#include <cstdio>
 #include <iostream>
+#include <memory>
 
 #include "core/transport/ios_id.h"
 #include "tools/phone/phone_app.h"
@@ -41,6 +43,10 @@ int main(int argc, char** argv) {
     cli.add_option("--ping-interval-ms", options.ping_interval_ms,
                    "period of the phone's own pings; 0: none")
         ->capture_default_str();
+    std::string arrivals_path;
+    cli.add_option("--arrivals", arrivals_path,
+                   "append a line per audio message to this file: arrival time on the "
+                   "monotonic clock in ns, frames");
     std::string usbmux_path;
     UsbmuxServerOptions usbmux;
     UsbmuxDevice& iphone = usbmux.devices.front();
@@ -59,6 +65,20 @@ int main(int argc, char** argv) {
     iphone.trusted = !untrusted;
     usbmux.app_open = !app_closed;
     options.keep_samples = false;
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> arrivals(nullptr, &std::fclose);
+    if (!arrivals_path.empty()) {
+        arrivals.reset(std::fopen(arrivals_path.c_str(), "a"));
+        if (!arrivals) {
+            std::cerr << "kova-phone: cannot open " << arrivals_path << std::endl;
+            return 1;
+        }
+        options.on_audio = [file = arrivals.get()](std::chrono::steady_clock::time_point at,
+                                                   const int16_t*, size_t samples) {
+            const auto ns =
+                std::chrono::duration_cast<std::chrono::nanoseconds>(at.time_since_epoch()).count();
+            std::fprintf(file, "%lld %zu\n", static_cast<long long>(ns), samples / 2);
+        };
+    }
 
     try {
         SignalWatch signals;

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -20,6 +22,9 @@ struct PhoneOptions {
     size_t stale_bytes = 100;                ///< bytes sent before the session by "stale_bytes"
     bool keep_samples = true;                ///< keep every received sample in the summary
     unsigned ping_interval_ms = 0;           ///< period of the phone's own pings; 0: none
+    /// Sees every audio message on arrival: when it was read off the link, its interleaved
+    /// stereo samples and their count. Runs on the serving thread; empty: none.
+    std::function<void(std::chrono::steady_clock::time_point, const int16_t*, size_t)> on_audio;
 };
 
 /// What the emulator measured over one session.

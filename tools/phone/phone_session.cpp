@@ -207,6 +207,9 @@ void PhoneSession::on_audio(const Message& message, Clock::time_point now) {
     if (recorder_) {
         recorder_->append(samples.data(), samples.size());
     }
+    if (options_.on_audio) {
+        options_.on_audio(now, samples.data(), samples.size());
+    }
     playout_.push(frames, now);
     if (last_audio_) {
         const auto gap = std::chrono::duration_cast<std::chrono::microseconds>(now - *last_audio_);

@@ -3,6 +3,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <future>
@@ -70,9 +72,20 @@ TEST_F(PhoneRecording, AnUnwritablePathIsRefused) {
     EXPECT_THROW(WavRecorder((directory_ / "missing" / "a.wav").string()), std::runtime_error);
 }
 
+// The arrival hook sees the same messages as the recording, in order, as they come.
 TEST_F(PhoneRecording, TheRecordingOfASessionEqualsTheSamplesSent) {
     PhoneOptions options;
     options.record_path = (directory_ / "session.wav").string();
+    std::vector<int16_t> observed;
+    std::vector<size_t> observed_counts;
+    std::vector<std::chrono::steady_clock::time_point> arrivals;
+    const auto before = std::chrono::steady_clock::now();
+    options.on_audio = [&](std::chrono::steady_clock::time_point at, const int16_t* samples,
+                           size_t count) {
+        observed.insert(observed.end(), samples, samples + count);
+        observed_counts.push_back(count);
+        arrivals.push_back(at);
+    };
     std::vector<int16_t> sent;
     {
         ScriptedDesktop desktop(options);
@@ -102,6 +115,11 @@ TEST_F(PhoneRecording, TheRecordingOfASessionEqualsTheSamplesSent) {
         recorded[i] = static_cast<int16_t>(u16(file, 44 + 2 * i));
     }
     EXPECT_EQ(recorded, sent);
+    EXPECT_EQ(observed, sent);
+    EXPECT_EQ(observed_counts, (std::vector<size_t>{384, 384, 2, 382, 384, 128}));
+    ASSERT_EQ(arrivals.size(), 6u);
+    EXPECT_GE(arrivals.front(), before);
+    EXPECT_TRUE(std::is_sorted(arrivals.begin(), arrivals.end()));
 }
 
 TEST(PhoneStop, StopEndsAServeThatIsWaitingForTheDesktop) {
