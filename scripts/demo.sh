@@ -1,54 +1,99 @@
 #!/usr/bin/env bash
-# The main job without a phone: kova-phone stands in for an iPhone behind a private usbmux
-# socket, and kova streams to it through the same path a real iPhone uses (usbmuxd "Connect"
-# to port 48000, the tunnel as the session's link). Usage: scripts/demo.sh [SECONDS]
+# The main job without a phone or a sound card: a private PulseAudio server gets the KOVA
+# device (`kova --install-device`), a generated piece of music with clicks plays into it, and
+# `kova --kova-device` streams it to kova-phone standing in for an iPhone behind a private
+# usbmux socket (the same path a real iPhone uses). Afterwards the phone's recording is
+# compared with what was played. The user's own sound server is never touched.
+# Usage: scripts/demo.sh [DEVICE_RATE]   (default 44100, so the converter is at work)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-seconds="${1:-5}"
+rate="${1:-44100}"
+lead_in=3        # the monitor of a fresh sink may start up to 2 s late
+seconds=15       # lead-in, about 9 s of music, and margin
 out="$PWD/out/demo"
 serial="KOVA-DEMO-00008030"
 
 bash scripts/setup.sh
-echo "demo: building kova and kova-phone"
+echo "demo: building kova, kova-phone and kova-demo-audio"
 cmake -S . -B build -G Ninja > /dev/null
-cmake --build build --target kova-cli kova-phone > out.build.log 2>&1 || { cat out.build.log; exit 1; }
+cmake --build build --target kova-cli kova-phone kova-demo-audio > out.build.log 2>&1 \
+  || { cat out.build.log; exit 1; }
 rm -f out.build.log
+kova=build/tools/cli/kova
+phone=build/tools/phone/kova-phone
+audio=build/bench/kova-demo-audio
 
 mkdir -p "$out"
+rm -f "$out"/*
 work="$(mktemp -d)"
-phone_pid=""
+pids=()
 cleanup() {
-  [[ -n "$phone_pid" ]] && kill "$phone_pid" 2> /dev/null && wait "$phone_pid" 2> /dev/null
+  for pid in "${pids[@]}"; do
+    kill "$pid" 2> /dev/null && wait "$pid" 2> /dev/null
+  done
   rm -rf "$work"
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
+wait_for() {  # wait_for SECONDS COMMAND...: until the command succeeds
+  local tries=$(($1 * 20))
+  shift
+  for _ in $(seq "$tries"); do
+    "$@" > /dev/null 2>&1 && return 0
+    sleep 0.05
+  done
+  return 1
+}
+
+# A sound server of the demo's own: its own runtime directory and socket, no sound card.
+pulse="$work/pulse"
+mkdir -p "$pulse/home" "$pulse/config" "$pulse/runtime"
+chmod 700 "$pulse/runtime"
+echo "load-module module-native-protocol-unix auth-anonymous=1 socket=$pulse/native" \
+  > "$pulse/default.pa"
+env -i PATH="$PATH" HOME="$pulse/home" XDG_RUNTIME_DIR="$pulse/runtime" \
+  XDG_CONFIG_HOME="$pulse/config" pulseaudio --daemonize=no --system=no --exit-idle-time=-1 \
+  --use-pid-file=no --realtime=no --high-priority=no --disable-shm=yes \
+  --log-target="file:$out/pulseaudio.log" -n -F "$pulse/default.pa" &
+pids+=($!)
+export PULSE_SERVER="unix:$pulse/native"
+wait_for 15 pactl info || { echo "demo: the private sound server did not start"; exit 1; }
+echo "demo: private sound server at $PULSE_SERVER"
+"$kova" --install-device --rate "$rate"
+
 socket="$work/usbmuxd"
-build/tools/phone/kova-phone --usbmux "$socket" --serial "$serial" --record "$out/received.wav" \
-  --sessions 1 > "$out/phone-summary.json" 2> "$out/phone.log" &
+"$phone" --usbmux "$socket" --serial "$serial" --record "$out/received.wav" \
+  --arrivals "$out/arrivals.txt" --sessions 1 > "$out/phone-summary.json" 2> "$out/phone.log" &
 phone_pid=$!
-for _ in $(seq 100); do
-  [[ -S "$socket" ]] && break
-  sleep 0.05
-done
-[[ -S "$socket" ]] || { echo "demo: the phone emulator did not start"; cat "$out/phone.log"; exit 1; }
+pids+=("$phone_pid")
+wait_for 5 test -S "$socket" || { echo "demo: the phone emulator did not start"; exit 1; }
 export USBMUXD_SOCKET_ADDRESS="UNIX:$socket"
 
 echo "demo: phones seen through the emulated usbmuxd:"
-build/tools/cli/kova --list
-device="$(build/tools/cli/kova --list --json | grep -o '"path":"ios:[0-9a-f]*"' | head -n 1 | cut -d '"' -f 4)"
+"$kova" --list
+device="$("$kova" --list --json | grep -o '"path":"ios:[0-9a-f]*"' | head -n 1 | cut -d '"' -f 4)"
 
-echo "demo: streaming a test tone to $device for $seconds s"
+echo "demo: streaming the KOVA device to $device for $seconds s"
+"$kova" --device "$device" --kova-device --seconds "$seconds" > "$out/report.json" &
+kova_pid=$!
+pids+=("$kova_pid")
+"$audio" play --rate "$rate" --lead-in "$lead_in" --out "$out/played.json"
 set +e
-build/tools/cli/kova --device "$device" --signal sine --seconds "$seconds" > "$out/report.json"
+wait "$kova_pid"
 code=$?
 set -e
 wait "$phone_pid" 2> /dev/null || true
-phone_pid=""
+if ((code != 0)); then
+  echo "demo: kova failed (exit $code):"
+  tail -n 1 "$out/report.json"
+  exit "$code"
+fi
 
-echo "demo: what the phone received:"
-tail -n 1 "$out/phone-summary.json"
-echo "demo: report in $out/report.json, the phone's recording in $out/received.wav"
+set +e
+"$audio" compare --played "$out/played.json" --recording "$out/received.wav" \
+  --arrivals "$out/arrivals.txt" --report "$out/report.json" --phone "$out/phone-summary.json"
+code=$?
+echo "demo: kova's report in $out/report.json, the phone's recording in $out/received.wav"
 exit "$code"
