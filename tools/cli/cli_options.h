@@ -23,6 +23,7 @@ struct CliOptions {
     bool install_device = false;          ///< --install-device
     std::optional<unsigned> rate;         ///< --rate of the device to install
     bool remove_device = false;           ///< --remove-device
+    bool doctor = false;                  ///< --doctor
 };
 
 /// The session options document for `options`; only the keys the user gave.

@@ -4,6 +4,7 @@
 
 #include "tools/cli/cli_options.h"
 #include "tools/cli/device_commands.h"
+#include "tools/cli/doctor_command.h"
 #include "tools/cli/session_command.h"
 
 namespace {
@@ -37,6 +38,10 @@ void define_flags(CLI::App& app, CliOptions& options) {
         ->needs(install);
     auto* remove =
         app.add_flag("--remove-device", options.remove_device, "Remove the KOVA device again");
+    auto* doctor =
+        app.add_flag("--doctor", options.doctor,
+                     "Check the set-up for streaming and say how to fix what is missing");
+    doctor->excludes(install)->excludes(remove)->excludes(list)->excludes(probe);
     install->excludes(remove)->excludes(list)->excludes(probe);
     remove->excludes(list)->excludes(probe);
     signal->excludes(wav);
@@ -62,6 +67,9 @@ int main(int argc, char** argv) {
         return app.exit(help);
     } catch (const CLI::ParseError& error) {
         return usage_error(error.what());
+    }
+    if (options.doctor) {
+        return kova::cli::doctor_command(options.json);
     }
     if (options.install_device) {
         return kova::cli::install_device_command(options.rate, options.json);

@@ -3,6 +3,8 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -118,6 +120,42 @@ TEST(KovaTool, InstallsAndRemovesTheKovaDeviceOnTheRunningServer) {
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(nlohmann::json::parse(run.out)["error"], "kova_device_not_found");
     EXPECT_EQ(run_kova("--install-device --rate 7999", true).status, 2);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(KovaTool, DoctorNamesEachMissingPieceWithItsFix) {
+    // No server: PULSE_SERVER names one that is not there, whatever the machine runs.
+    const char* previous = getenv("PULSE_SERVER");
+    const std::string saved = previous != nullptr ? previous : "";
+    setenv("PULSE_SERVER", "unix:/nonexistent/kova-test-pulse", 1);
+    const ProcessResult run = run_kova("--doctor --json");
+    if (previous != nullptr) {
+        setenv("PULSE_SERVER", saved.c_str(), 1);
+    } else {
+        unsetenv("PULSE_SERVER");
+    }
+    EXPECT_EQ(run.status, 1);
+    const auto document = nlohmann::json::parse(run.out);
+    EXPECT_FALSE(document["ok"].get<bool>());
+    std::map<std::string, nlohmann::json> by_check;
+    for (const auto& check : document["checks"]) {
+        by_check.emplace(check["check"].get<std::string>(), check);
+    }
+    for (const char* key : {"sound_server", "kova_device", "usbmuxd"}) {
+        ASSERT_TRUE(by_check.count(key)) << key << run.out;
+        EXPECT_NE(by_check[key]["verdict"], "ok") << key;
+        EXPECT_FALSE(by_check[key].value("fix", "").empty()) << key;
+    }
+
+    kova::test::PulseServer server(48000);
+    ASSERT_TRUE(server.ready()) << server.log();
+    const ProcessResult text = run_kova("--doctor");
+    EXPECT_NE(text.out.find("ok       KOVA device: present at 48000 Hz"), std::string::npos)
+        << text.out;
+    EXPECT_NE(text.out.find("warning  usbmuxd"), std::string::npos) << text.out;
 }
 
 }  // namespace
