@@ -191,12 +191,18 @@ void PulseConnection::watch_sink(uint32_t index, SinkWatcher* watcher) {
     Lock lock(*this);
     watched_ = index;
     watcher_ = watcher;
-    if (ready_) {
-        pa_operation* operation =
-            pa_context_subscribe(context_, PA_SUBSCRIPTION_MASK_SINK, nullptr, nullptr);
-        if (operation != nullptr) {
-            pa_operation_unref(operation);
-        }
+    if (!ready_) {
+        return;
+    }
+    // A sink removed before the server has taken the subscription sends no event, so the
+    // subscription is waited for and the sink looked up once more behind it.
+    Reply<bool> subscribed{loop_, std::nullopt};
+    finish(loop_, pa_context_subscribe(context_, PA_SUBSCRIPTION_MASK_SINK, &on_success,
+                                       &subscribed));
+    Reply<SinkInfo> sink{loop_, std::nullopt};
+    finish(loop_, pa_context_get_sink_info_by_index(context_, index, &on_sink_info, &sink));
+    if (!sink.value && watcher_ != nullptr) {
+        watcher_->sink_gone();
     }
 }
 

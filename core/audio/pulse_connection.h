@@ -49,7 +49,8 @@ class PulseConnection {
     std::optional<uint32_t> load_module(const std::string& name, const std::string& arguments);
     /// Unloads a server module; false when the server refuses.
     bool unload_module(uint32_t index);
-    /// Reports changes and removal of sink `index` (and the loss of the server) to `watcher`.
+    /// Reports changes and removal of sink `index` (and the loss of the server) to `watcher`;
+    /// a sink already gone is reported before this returns.
     void watch_sink(uint32_t index, SinkWatcher* watcher);
 
     /// The loop, for streams created on this connection.

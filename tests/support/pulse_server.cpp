@@ -1,5 +1,6 @@
 #include "tests/support/pulse_server.h"
 
+#include <fcntl.h>
 #include <pulse/simple.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -76,30 +77,72 @@ bool wait_for_exit(pid_t pid, std::chrono::milliseconds limit) {
     return false;
 }
 
+bool wait_for_path(const std::string& path) {
+    const auto deadline = std::chrono::steady_clock::now() + kStartLimit;
+    while (!std::filesystem::exists(path)) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+// The pipewire-pulse configuration the README gives users for a KOVA device that lasts.
+void write_pipewire_config(const std::string& config_home, unsigned rate) {
+    const std::filesystem::path dir =
+        std::filesystem::path(config_home) / "pipewire" / "pipewire-pulse.conf.d";
+    std::filesystem::create_directories(dir);
+    std::ofstream file(dir / "kova-device.conf");
+    file << "pulse.cmd = [\n"
+         << "    { cmd = \"load-module\"\n"
+         << "      args = \"module-null-sink " << sink_arguments(rate) << "\"\n"
+         << "      flags = [ \"nofail\" ] }\n"
+         << "]\n";
+}
+
+bool stop(pid_t pid) {
+    ::kill(pid, SIGTERM);
+    if (wait_for_exit(pid, kStopLimit)) {
+        return true;
+    }
+    ::kill(pid, SIGKILL);
+    return wait_for_exit(pid, kStopLimit);
+}
+
 }  // namespace
+
+bool PulseServer::pipewire() {
+    const char* server = getenv("KOVA_TEST_AUDIO_SERVER");
+    return server != nullptr && std::string(server) == "pipewire";
+}
 
 PulseServer::PulseServer(unsigned sink_rate) : directory_(make_directory()) {
     if (directory_.empty()) {
         return;
     }
-    const std::string socket = directory_ + "/native";
+    const std::string socket =
+        pipewire() ? directory_ + "/runtime/pulse/native" : directory_ + "/native";
     address_ = "unix:" + socket;
-    write_script(directory_ + "/default.pa", socket, sink_rate);
     if (const char* previous = getenv("PULSE_SERVER")) {
         previous_server_ = previous;
         had_previous_server_ = true;
     }
     setenv("PULSE_SERVER", address_.c_str(), 1);
-    spawn();
-    ready_ = pid_ > 0 && wait_until_answering();
+    if (pipewire()) {
+        spawn_pipewire(sink_rate);
+    } else {
+        write_script(directory_ + "/default.pa", socket, sink_rate);
+        spawn_pulseaudio();
+    }
+    ready_ = alive() && wait_until_answering(socket, sink_rate);
 }
 
 PulseServer::~PulseServer() {
-    if (pid_ > 0) {
-        ::kill(pid_, SIGTERM);
-        if (!wait_for_exit(pid_, kStopLimit)) {
-            ::kill(pid_, SIGKILL);
-            wait_for_exit(pid_, kStopLimit);
+    // Clients first, the bus last.
+    for (auto pid = pids_.rbegin(); pid != pids_.rend(); ++pid) {
+        if (*pid > 0) {
+            stop(*pid);
         }
     }
     if (had_previous_server_) {
@@ -113,59 +156,96 @@ PulseServer::~PulseServer() {
     }
 }
 
-// The server refuses to run as root in user mode unless told exactly what to do: no
-// autoloaded configuration (-n), no idle exit, no daemonising, no realtime or nice changes
-// that would touch the test machine, and a home and runtime directory of its own.
-void PulseServer::spawn() {
-    const std::string home = "HOME=" + directory_ + "/home";
-    const std::string runtime = "XDG_RUNTIME_DIR=" + directory_ + "/runtime";
-    const std::string config = "XDG_CONFIG_HOME=" + directory_ + "/config";
-    const char* path = getenv("PATH");
-    const std::string path_entry = std::string("PATH=") + (path ? path : "/usr/bin:/bin");
-    std::vector<std::string> arguments = {"pulseaudio",
-                                          "--daemonize=no",
-                                          "--system=no",
-                                          "--exit-idle-time=-1",
-                                          "--use-pid-file=no",
-                                          "--realtime=no",
-                                          "--high-priority=no",
-                                          "--disable-shm=yes",
-                                          "--log-level=info",
-                                          "--log-target=file:" + directory_ + "/log",
-                                          "-n",
-                                          "-F",
-                                          directory_ + "/default.pa"};
+pid_t PulseServer::spawn(const std::vector<std::string>& arguments) {
+    std::vector<std::string> environment = {
+        "HOME=" + directory_ + "/home", "XDG_RUNTIME_DIR=" + directory_ + "/runtime",
+        "XDG_CONFIG_HOME=" + directory_ + "/config",
+        std::string("PATH=") + (getenv("PATH") ? getenv("PATH") : "/usr/bin:/bin")};
+    if (pipewire()) {
+        environment.push_back("DBUS_SESSION_BUS_ADDRESS=unix:path=" + directory_ + "/runtime/bus");
+    }
     std::vector<char*> argv;
-    for (auto& argument : arguments) {
+    std::vector<std::string> copy = arguments;
+    for (auto& argument : copy) {
         argv.push_back(argument.data());
     }
     argv.push_back(nullptr);
-    std::vector<std::string> environment = {home, runtime, config, path_entry};
     std::vector<char*> envp;
     for (auto& entry : environment) {
         envp.push_back(entry.data());
     }
     envp.push_back(nullptr);
-    pid_ = fork();
-    if (pid_ == 0) {
+    // PulseAudio writes its own log; PipeWire's programs write to standard error.
+    const std::string log_path = pipewire() ? directory_ + "/log" : "";
+    const pid_t pid = fork();
+    if (pid == 0) {
         // The server must not outlive a test that crashes or is killed on a time-out.
         prctl(PR_SET_PDEATHSIG, SIGKILL);
-        execvpe("pulseaudio", argv.data(), envp.data());
+        const int log =
+            log_path.empty() ? -1 : open(log_path.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+        if (log >= 0) {
+            dup2(log, STDOUT_FILENO);
+            dup2(log, STDERR_FILENO);
+        }
+        execvpe(argv[0], argv.data(), envp.data());
         _exit(127);
     }
+    pids_.push_back(pid);
+    return pid;
 }
 
-bool PulseServer::wait_until_answering() {
-    const auto deadline = std::chrono::steady_clock::now() + kStartLimit;
-    while (std::chrono::steady_clock::now() < deadline) {
+// The server refuses to run as root in user mode unless told exactly what to do: no
+// autoloaded configuration (-n), no idle exit, no daemonising, no realtime or nice changes
+// that would touch the test machine, and a home and runtime directory of its own.
+void PulseServer::spawn_pulseaudio() {
+    spawn({"pulseaudio", "--daemonize=no", "--system=no", "--exit-idle-time=-1",
+           "--use-pid-file=no", "--realtime=no", "--high-priority=no", "--disable-shm=yes",
+           "--log-level=info", "--log-target=file:" + directory_ + "/log", "-n", "-F",
+           directory_ + "/default.pa"});
+}
+
+// No desktop session: a session bus of its own, then the graph, its session manager and the
+// pulse interface, each waiting for what it needs.
+void PulseServer::spawn_pipewire(unsigned sink_rate) {
+    if (sink_rate != 0) {
+        write_pipewire_config(directory_ + "/config", sink_rate);
+    }
+    const std::string runtime = directory_ + "/runtime";
+    spawn({"dbus-daemon", "--session", "--nofork", "--nopidfile",
+           "--address=unix:path=" + runtime + "/bus"});
+    if (!wait_for_path(runtime + "/bus")) {
+        return;
+    }
+    spawn({"pipewire"});
+    if (!wait_for_path(runtime + "/pipewire-0")) {
+        return;
+    }
+    spawn({"wireplumber"});
+    spawn({"pipewire-pulse"});
+}
+
+bool PulseServer::alive() {
+    for (pid_t& pid : pids_) {
         int status = 0;
-        if (waitpid(pid_, &status, WNOHANG) == pid_) {
-            pid_ = -1;
+        if (pid <= 0 || waitpid(pid, &status, WNOHANG) == pid) {
+            pid = -1;
             return false;
         }
-        if (std::filesystem::exists(directory_ + "/native")) {
+    }
+    return !pids_.empty();
+}
+
+bool PulseServer::wait_until_answering(const std::string& socket, unsigned sink_rate) {
+    const auto deadline = std::chrono::steady_clock::now() + kStartLimit;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (!alive()) {
+            return false;
+        }
+        if (std::filesystem::exists(socket)) {
             PulseConnection connection;
-            if (connection.connect()) {
+            // PipeWire answers before its configuration has made the sink.
+            if (connection.connect() &&
+                (sink_rate == 0 || !pipewire() || connection.sink_by_name(kSinkName).has_value())) {
                 return true;
             }
         }
@@ -199,10 +279,12 @@ bool PulseServer::unload_kova_sink() {
 }
 
 void PulseServer::kill_now() {
-    if (pid_ > 0) {
-        ::kill(pid_, SIGKILL);
-        wait_for_exit(pid_, kStopLimit);
-        pid_ = -1;
+    for (pid_t& pid : pids_) {
+        if (pid > 0) {
+            ::kill(pid, SIGKILL);
+            wait_for_exit(pid, kStopLimit);
+            pid = -1;
+        }
     }
 }
 

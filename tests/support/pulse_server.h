@@ -16,6 +16,9 @@ namespace kova::test {
 
 /// A private audio server for one test: its own runtime directory and socket, a KOVA null
 /// sink at the requested rate (float samples), PULSE_SERVER pointing at it while it lives.
+/// With KOVA_TEST_AUDIO_SERVER=pipewire it is PipeWire (dbus-daemon, pipewire, wireplumber
+/// and pipewire-pulse) with the sink made by the pipewire-pulse configuration the README gives;
+/// otherwise PulseAudio.
 class PulseServer {
   public:
     /// The sink name the capture looks for.
@@ -27,6 +30,9 @@ class PulseServer {
     ~PulseServer();
     PulseServer(const PulseServer&) = delete;
     PulseServer& operator=(const PulseServer&) = delete;
+
+    /// Whether the servers started are PipeWire's.
+    static bool pipewire();
 
     /// Whether the server came up and answers.
     bool ready() const { return ready_; }
@@ -42,14 +48,17 @@ class PulseServer {
     void kill_now();
 
   private:
-    void spawn();
-    bool wait_until_answering();
+    void spawn_pulseaudio();
+    void spawn_pipewire(unsigned sink_rate);
+    pid_t spawn(const std::vector<std::string>& arguments);
+    bool wait_until_answering(const std::string& socket, unsigned sink_rate);
+    bool alive();
 
     std::string directory_;
     std::string address_;
     std::string previous_server_;
     bool had_previous_server_ = false;
-    pid_t pid_ = -1;
+    std::vector<pid_t> pids_;  ///< in start order; the last one serves the clients
     bool ready_ = false;
 };
 
