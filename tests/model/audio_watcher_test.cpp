@@ -4,8 +4,8 @@
 #include <thread>
 
 #include "app/model/platform/pulse_audio_watcher.h"
-#include "tests/model/doubles/private_pulse.h"
 #include "tests/model/doubles/virtual_queue.h"
+#include "tests/support/pulse_server.h"
 
 namespace kova::test {
 namespace {
@@ -25,19 +25,15 @@ bool waitUntil(Condition condition, std::chrono::milliseconds limit = 10s) {
 }
 
 TEST(PulseAudioWatcher, SinkArrivalAndDepartureReachTheMainQueue) {
-    PrivatePulse pulse;
-    if (!pulse.running()) {
-        GTEST_SKIP() << "pulseaudio could not be started here";
-    }
+    PulseServer pulse(0);
+    ASSERT_TRUE(pulse.ready()) << pulse.log();
     auto queue = std::make_shared<VirtualQueue>();
     int changes = 0;
     PulseAudioWatcher watcher(queue);
     ASSERT_TRUE(watcher.start([&changes] { ++changes; }));
     ASSERT_TRUE(waitUntil([&watcher] { return watcher.subscribed(); }));
 
-    ASSERT_TRUE(
-        pulse.pactl({"load-module", "module-null-sink", "sink_name=com.brenvale.kova.device",
-                     "sink_properties=device.description=KOVA"}));
+    ASSERT_NE(pulse.load_kova_sink(48000), UINT32_MAX);
     ASSERT_TRUE(waitUntil([&queue] { return queue->pending() > 0; }));
     EXPECT_EQ(changes, 0);  // nothing runs off the main thread
     std::this_thread::sleep_for(100ms);
@@ -45,7 +41,7 @@ TEST(PulseAudioWatcher, SinkArrivalAndDepartureReachTheMainQueue) {
     EXPECT_GE(changes, 1);
 
     const int before = changes;
-    ASSERT_TRUE(pulse.pactl({"unload-module", "module-null-sink"}));
+    ASSERT_TRUE(pulse.unload_kova_sink());
     ASSERT_TRUE(waitUntil([&queue] { return queue->pending() > 0; }));
     std::this_thread::sleep_for(100ms);
     queue->runReady();
