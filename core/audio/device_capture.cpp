@@ -96,7 +96,8 @@ void DeviceCapture::stream_ended() {
 // the stream is rebuilt at the new rate before the change is published: whoever sees the new
 // `rate_changes` also sees the new `rate`, and every later frame has that rate.
 void DeviceCapture::sink_rate(uint32_t new_rate) {
-    if (new_rate == 0 || new_rate == stream_->rate()) {
+    // A change may still arrive while the destructor has already let the stream go.
+    if (!stream_ || new_rate == 0 || new_rate == stream_->rate()) {
         return;
     }
     stream_ = new_stream(new_rate);
