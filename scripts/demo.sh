@@ -5,6 +5,7 @@
 # usbmux socket (the same path a real iPhone uses). Afterwards the phone's recording is
 # compared with what was played. The user's own sound server is never touched.
 # Usage: scripts/demo.sh [DEVICE_RATE]   (default 44100, so the converter is at work)
+# KOVA_DEMO_SERVER=pipewire runs the same on a private PipeWire server.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -48,17 +49,47 @@ wait_for() {  # wait_for SECONDS COMMAND...: until the command succeeds
 }
 
 # A sound server of the demo's own: its own runtime directory and socket, no sound card.
+# KOVA_DEMO_SERVER=pipewire runs PipeWire with its pulse interface instead of PulseAudio.
 pulse="$work/pulse"
 mkdir -p "$pulse/home" "$pulse/config" "$pulse/runtime"
 chmod 700 "$pulse/runtime"
-echo "load-module module-native-protocol-unix auth-anonymous=1 socket=$pulse/native" \
-  > "$pulse/default.pa"
-env -i PATH="$PATH" HOME="$pulse/home" XDG_RUNTIME_DIR="$pulse/runtime" \
-  XDG_CONFIG_HOME="$pulse/config" pulseaudio --daemonize=no --system=no --exit-idle-time=-1 \
-  --use-pid-file=no --realtime=no --high-priority=no --disable-shm=yes \
-  --log-target="file:$out/pulseaudio.log" -n -F "$pulse/default.pa" &
-pids+=($!)
-export PULSE_SERVER="unix:$pulse/native"
+server_env=(env -i PATH="$PATH" HOME="$pulse/home" XDG_RUNTIME_DIR="$pulse/runtime"
+  XDG_CONFIG_HOME="$pulse/config")
+
+start_pulseaudio() {
+  echo "load-module module-native-protocol-unix auth-anonymous=1 socket=$pulse/native" \
+    > "$pulse/default.pa"
+  "${server_env[@]}" pulseaudio --daemonize=no --system=no --exit-idle-time=-1 \
+    --use-pid-file=no --realtime=no --high-priority=no --disable-shm=yes \
+    --log-target="file:$out/pulseaudio.log" -n -F "$pulse/default.pa" &
+  pids+=($!)
+  export PULSE_SERVER="unix:$pulse/native"
+}
+
+# No desktop session: a session bus of its own, then the graph, its session manager and the
+# pulse interface.
+start_pipewire() {
+  local bus="$pulse/runtime/bus"
+  server_env+=(DBUS_SESSION_BUS_ADDRESS="unix:path=$bus")
+  "${server_env[@]}" dbus-daemon --session --nofork --nopidfile --address="unix:path=$bus" \
+    > "$out/dbus.log" 2>&1 &
+  pids+=($!)
+  wait_for 10 test -S "$bus" || { echo "demo: the session bus did not start"; exit 1; }
+  "${server_env[@]}" pipewire > "$out/pipewire.log" 2>&1 &
+  pids+=($!)
+  wait_for 10 test -S "$pulse/runtime/pipewire-0" || { echo "demo: PipeWire did not start"; exit 1; }
+  "${server_env[@]}" wireplumber > "$out/wireplumber.log" 2>&1 &
+  pids+=($!)
+  "${server_env[@]}" pipewire-pulse > "$out/pipewire-pulse.log" 2>&1 &
+  pids+=($!)
+  export PULSE_SERVER="unix:$pulse/runtime/pulse/native"
+}
+
+case "${KOVA_DEMO_SERVER:-pulseaudio}" in
+  pulseaudio) start_pulseaudio ;;
+  pipewire) start_pipewire ;;
+  *) echo "demo: KOVA_DEMO_SERVER is pulseaudio or pipewire"; exit 2 ;;
+esac
 wait_for 15 pactl info || { echo "demo: the private sound server did not start"; exit 1; }
 echo "demo: private sound server at $PULSE_SERVER"
 "$kova" --install-device --rate "$rate"

@@ -2,7 +2,7 @@
 # Installs what is missing, builds and runs every test: the plain suite, the suite again
 # under AddressSanitizer+UndefinedBehaviorSanitizer, the threaded tests under
 # ThreadSanitizer, a soak of SOAK_MINUTES (default 1) and each fuzz target for FUZZ_SECONDS
-# (default 20).
+# (default 10).
 # --quick runs the plain suite only.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 quick=0
 [[ "${1:-}" == "--quick" ]] && quick=1
 # CI gives each fuzz target a short run; longer campaigns use scripts/fuzz.sh directly.
-fuzz_seconds="${FUZZ_SECONDS:-20}"
+fuzz_seconds="${FUZZ_SECONDS:-10}"
 jobs="$(nproc)"
 
 bash scripts/setup.sh
@@ -141,6 +141,14 @@ package_check
 stage "capture tests on PipeWire"
 KOVA_TEST_AUDIO_SERVER=pipewire run_ctest build -L "audio|session|sink|doctor" \
   -R "DeviceCapture|DeviceApi|CaptureSession|KovaSink|SystemFacts"
+
+# The main job as the README's quick start runs it, on both sound servers.
+stage "demo on PulseAudio and on PipeWire"
+bash scripts/demo.sh > build/demo-pulseaudio.log 2>&1 || { cat build/demo-pulseaudio.log; exit 1; }
+tail -n 4 build/demo-pulseaudio.log
+KOVA_DEMO_SERVER=pipewire bash scripts/demo.sh > build/demo-pipewire.log 2>&1 ||
+  { cat build/demo-pipewire.log; exit 1; }
+tail -n 4 build/demo-pipewire.log
 
 stage "soak, ${SOAK_MINUTES:-1} minute(s)"
 build/bench/kova-soak --minutes "${SOAK_MINUTES:-1}"
