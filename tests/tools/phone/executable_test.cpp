@@ -17,6 +17,7 @@
 #include "core/protocol/codec.h"
 #include "core/protocol/json_payload.h"
 #include "core/protocol/parser.h"
+#include "tests/support/phone_child.h"
 
 namespace kova::phone::test {
 namespace {
@@ -24,87 +25,7 @@ namespace {
 using namespace std::chrono_literals;
 using nlohmann::json;
 
-// kova-phone as a child process whose standard output the test reads line by line.
-class PhoneProcess {
-  public:
-    explicit PhoneProcess(std::vector<std::string> arguments) {
-        int out[2];
-        if (::pipe(out) != 0) {
-            throw std::runtime_error("pipe failed");
-        }
-        arguments.insert(arguments.begin(), KOVA_PHONE_EXE);
-        // Built before fork: the child of a threaded process may only exec.
-        std::vector<char*> argv;
-        for (std::string& argument : arguments) {
-            argv.push_back(argument.data());
-        }
-        argv.push_back(nullptr);
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::dup2(out[1], STDOUT_FILENO);
-            ::close(out[0]);
-            ::close(out[1]);
-            ::execv(argv[0], argv.data());
-            ::_exit(127);
-        }
-        ::close(out[1]);
-        out_ = out[0];
-    }
-
-    ~PhoneProcess() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-        ::close(out_);
-    }
-
-    // The next line of output, or "" when none came within `timeout`.
-    std::string line(std::chrono::milliseconds timeout = 10s) {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        for (;;) {
-            const size_t end = pending_.find('\n');
-            if (end != std::string::npos) {
-                std::string text = pending_.substr(0, end);
-                pending_.erase(0, end + 1);
-                return text;
-            }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            pollfd entry{out_, POLLIN, 0};
-            if (left.count() <= 0 || ::poll(&entry, 1, static_cast<int>(left.count())) <= 0) {
-                return "";
-            }
-            char buffer[4096];
-            const ssize_t n = ::read(out_, buffer, sizeof buffer);
-            if (n <= 0) {
-                return "";
-            }
-            pending_.append(buffer, static_cast<size_t>(n));
-        }
-    }
-
-    void signal(int number) { ::kill(pid_, number); }
-
-    // The exit status, or -1 when the process did not end within `timeout`.
-    int exit_status(std::chrono::milliseconds timeout = 10s) {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (std::chrono::steady_clock::now() < deadline) {
-            int status = 0;
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            std::this_thread::sleep_for(10ms);
-        }
-        return -1;
-    }
-
-  private:
-    pid_t pid_ = -1;
-    int out_ = -1;
-    std::string pending_;
-};
+using PhoneProcess = kova::test::PhoneChild;
 
 int connect_to(int port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
