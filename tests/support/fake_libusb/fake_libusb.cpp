@@ -104,8 +104,8 @@ const libusb_version* libusb_get_version(void) {
     std::lock_guard lock(bus_state().mutex);
     auto& versions = bus_state().versions;
     if (versions.empty()) {
-        versions.emplace_back(uint16_t{1}, uint16_t{0}, uint16_t{26}, uint16_t{0}, "",
-                              kova::fakeusb::kFakeDescription);
+        versions.push_back(libusb_version{uint16_t{1}, uint16_t{0}, uint16_t{26}, uint16_t{0}, "",
+                                          kova::fakeusb::kFakeDescription});
     }
     return &versions.back();
 }

@@ -237,7 +237,8 @@ void Bus::fail_enumeration(int error) {
 
 void Bus::set_version(uint16_t major, uint16_t minor, uint16_t micro) {
     std::lock_guard lock(bus_state().mutex);
-    bus_state().versions.emplace_back(major, minor, micro, uint16_t{0}, "", kFakeDescription);
+    bus_state().versions.push_back(
+        libusb_version{major, minor, micro, uint16_t{0}, "", kFakeDescription});
 }
 
 Outstanding Bus::outstanding() const {
