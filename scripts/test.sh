@@ -174,7 +174,7 @@ CC=clang CXX=clang++ build build-tsan -DCMAKE_BUILD_TYPE=Debug -DKOVA_SANITIZE=t
   -DKOVA_BENCH=OFF -DKOVA_SHELL=OFF "-DCMAKE_CXX_FLAGS_DEBUG=$light_flags" \
   "-DCMAKE_C_FLAGS_DEBUG=$light_flags"
 # ThreadSanitizer cannot map its shadow memory under full address-space randomisation.
-TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" setarch "$(uname -m)" -R \
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/scripts/tsan.supp" setarch "$(uname -m)" -R \
   ctest --test-dir build-tsan --output-on-failure --timeout 300 -j "$jobs" -L threaded
 
 stage "fuzzing, ${fuzz_seconds}s per target"
