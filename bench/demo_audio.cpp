@@ -8,6 +8,7 @@
 #include <iostream>
 #include <nlohmann/json.hpp>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -169,10 +170,12 @@ int compare(const std::string& played_path, const std::string& recording_path,
     wav.read_exact(reinterpret_cast<uint8_t*>(recording.data()), wav.data_size());
     std::vector<kova::bench::Arrival> arrivals;
     std::ifstream lines(arrivals_path);
-    long long ns = 0;
-    size_t frames = 0;
-    while (lines >> ns >> frames) {
-        arrivals.push_back({Clock::time_point(std::chrono::nanoseconds(ns)), frames});
+    for (std::string line; std::getline(lines, line);) {
+        long long ns = 0;
+        size_t frames = 0;
+        if (std::istringstream(line) >> ns >> frames) {
+            arrivals.push_back({Clock::time_point(std::chrono::nanoseconds(ns)), frames});
+        }
     }
     const auto check =
         kova::bench::check_recording(played, recording, arrivals, kThreshold, kWindowMs);

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs every test: the plain suite, the suite again
 # under AddressSanitizer+UndefinedBehaviorSanitizer, the threaded tests under
-# ThreadSanitizer, a soak of SOAK_MINUTES (default 1) and each fuzz target for FUZZ_SECONDS
-# (default 10).
+# ThreadSanitizer, a soak of SOAK_MINUTES (default 3) on the emulated iPhone and of
+# ANDROID_SOAK_MINUTES (default 0.5) on the fake USB bus, and each fuzz target for
+# FUZZ_SECONDS (default 10).
 # --quick runs the plain suite only.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -161,8 +162,9 @@ stage "demo on PulseAudio and on PipeWire"
 run_demo pulseaudio
 run_demo pipewire
 
-stage "soak, ${SOAK_MINUTES:-1} minute(s)"
-build/bench/kova-soak --minutes "${SOAK_MINUTES:-1}"
+stage "soak, ${SOAK_MINUTES:-3} minute(s) on the iPhone, ${ANDROID_SOAK_MINUTES:-0.5} on Android"
+build/bench/kova-soak --minutes "${SOAK_MINUTES:-3}"
+build/bench/kova-soak --minutes "${ANDROID_SOAK_MINUTES:-0.5}" --android
 
 stage "AddressSanitizer + UndefinedBehaviorSanitizer"
 CC=clang CXX=clang++ build build-asan -DCMAKE_BUILD_TYPE=Debug -DKOVA_SANITIZE=address,undefined \

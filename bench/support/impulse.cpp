@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
+#include <sstream>
 
 namespace kova::bench {
 namespace {
@@ -58,10 +60,12 @@ ImpulsePlayer::ImpulsePlayer(ImpulseSchedule schedule, double buffer_ms, Bed bed
     : schedule_(schedule), buffer_ms_(buffer_ms), bed_(std::move(bed)) {}
 
 ImpulsePlayer::~ImpulsePlayer() {
+    stop();
+}
+
+void ImpulsePlayer::stop() {
     stop_.store(true);
-    if (thread_.joinable()) {
-        thread_.join();
-    }
+    wait();
 }
 
 void ImpulsePlayer::start() {
@@ -225,6 +229,27 @@ std::string describe(const LatencyStats& stats) {
         stats.p50_ms, stats.p99_ms, stats.max_ms, stats.min_ms, stats.matched, stats.played,
         stats.spurious);
     return line;
+}
+
+std::vector<Clock::time_point> clicks_in_arrivals(const std::string& path, int threshold,
+                                                  double hold_off_ms) {
+    std::vector<Clock::time_point> clicks;
+    std::ifstream lines(path);
+    const auto hold_off = std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double, std::milli>(hold_off_ms));
+    for (std::string line; std::getline(lines, line);) {
+        long long ns = 0;
+        size_t frames = 0;
+        int peak = 0;
+        if (!(std::istringstream(line) >> ns >> frames >> peak) || peak < threshold) {
+            continue;
+        }
+        const Clock::time_point at{std::chrono::nanoseconds(ns)};
+        if (clicks.empty() || at - clicks.back() >= hold_off) {
+            clicks.push_back(at);
+        }
+    }
+    return clicks;
 }
 
 }  // namespace kova::bench

@@ -69,6 +69,8 @@ class ImpulsePlayer {
     bool finished() const { return finished_.load(std::memory_order_acquire); }
     /// Waits until finished.
     void wait();
+    /// Stops playing early and waits for the thread; sounded() is valid afterwards.
+    void stop();
     /// When each click sounds; valid once finished.
     const std::vector<Clock::time_point>& sounded() const { return sounded_; }
     /// Why playing failed; empty when it did not.
@@ -148,5 +150,10 @@ LatencyStats summarize(std::vector<double> latencies_ms, size_t played, size_t s
 
 /// One line: "p50 … p99 … max … ms (n of m, k spurious)".
 std::string describe(const LatencyStats& stats);
+
+/// Impulses in an arrivals log of kova-phone ("ns frames peak" per message): the messages
+/// whose peak reaches `threshold` (16-bit), each at least `hold_off_ms` after the one before.
+std::vector<Clock::time_point> clicks_in_arrivals(const std::string& path, int threshold,
+                                                  double hold_off_ms);
 
 }  // namespace kova::bench

@@ -5,6 +5,7 @@
 
 #include "bench/support/impulse.h"
 #include "tests/support/pulse_server.h"
+#include "tests/support/temp_dir.h"
 
 namespace kova::bench {
 namespace {
@@ -59,6 +60,23 @@ TEST(ImpulseDetectorTest, FindsEachClickOnceWithTheArrivalOfItsPiece) {
     ASSERT_EQ(detector.positions(), (std::vector<uint64_t>{10, 45, 70}));
     EXPECT_EQ(detector.arrivals(), (std::vector<Clock::time_point>{t0, t0, t0 + 7ms}));
     EXPECT_EQ(detector.frames(), 90u);
+}
+
+TEST(ImpulseDetectorTest, ArrivalsLogGivesTheMessagesHoldingClicks) {
+    test::TempDir directory;
+    const std::string log =
+        "1000000 192 20000\n"  // a click
+        "5000000 192 30000\n"  // its ringing, within the hold-off
+        "50000000 192 16383\n"
+        "not a line\n"
+        "60000000 192\n"  // a log without peaks has no clicks
+        "90000000 192 -1\n"
+        "120000000 192 16384\n";
+    const std::string path = directory.write("arrivals.txt", {log.begin(), log.end()});
+    const Clock::time_point t0{};
+    EXPECT_EQ(clicks_in_arrivals(path, 16384, 30.0),
+              (std::vector<Clock::time_point>{t0 + 1ms, t0 + 120ms}));
+    EXPECT_TRUE(clicks_in_arrivals(directory.path() + "/missing", 1, 30.0).empty());
 }
 
 TEST(LatencyMatchTest, PairsInOrderAndCountsMissedAndSpuriousArrivals) {

@@ -1,7 +1,9 @@
 // kova-phone: the phone app's side of the protocol on a TCP port, or behind a usbmux socket
 // as an attached iPhone, for tests and trials.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 
@@ -46,7 +48,7 @@ int main(int argc, char** argv) {
     std::string arrivals_path;
     cli.add_option("--arrivals", arrivals_path,
                    "append a line per audio message to this file: arrival time on the "
-                   "monotonic clock in ns, frames");
+                   "monotonic clock in ns, frames, peak of the left channel");
     std::string usbmux_path;
     UsbmuxServerOptions usbmux;
     UsbmuxDevice& iphone = usbmux.devices.front();
@@ -73,10 +75,14 @@ int main(int argc, char** argv) {
             return 1;
         }
         options.on_audio = [file = arrivals.get()](std::chrono::steady_clock::time_point at,
-                                                   const int16_t*, size_t samples) {
+                                                   const int16_t* interleaved, size_t samples) {
             const auto ns =
                 std::chrono::duration_cast<std::chrono::nanoseconds>(at.time_since_epoch()).count();
-            std::fprintf(file, "%lld %zu\n", static_cast<long long>(ns), samples / 2);
+            int peak = 0;
+            for (size_t i = 0; i < samples; i += 2) {
+                peak = std::max(peak, std::abs(static_cast<int>(interleaved[i])));
+            }
+            std::fprintf(file, "%lld %zu %d\n", static_cast<long long>(ns), samples / 2, peak);
         };
     }
 
