@@ -34,7 +34,10 @@ start_usbmuxd() {
   usbmuxd --foreground --user root > build/usbmuxd.log 2>&1 &
   usbmuxd_pid=$!
   for _ in $(seq 50); do
-    grep -q "Initialization complete" build/usbmuxd.log && return 0
+    if grep -q "Initialization complete" build/usbmuxd.log; then
+      export KOVA_TEST_RESTART_USBMUXD=1  # ours, so a test may restart it
+      return 0
+    fi
     kill -0 "$usbmuxd_pid" 2> /dev/null || break
     sleep 0.1
   done
@@ -44,6 +47,12 @@ start_usbmuxd() {
 }
 stop_usbmuxd() {
   if [[ -n "$usbmuxd_pid" ]]; then
+    # A test may have restarted the daemon; its pid file names the one running now.
+    local current
+    current=$(cat /var/run/usbmuxd.pid 2> /dev/null || true)
+    if [[ -n "$current" && "$(cat "/proc/$current/comm" 2> /dev/null)" == usbmuxd ]]; then
+      kill "$current" 2> /dev/null || true
+    fi
     kill "$usbmuxd_pid" 2> /dev/null || true
     wait "$usbmuxd_pid" 2> /dev/null || true
     usbmuxd_pid=""
