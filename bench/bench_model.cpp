@@ -4,12 +4,12 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "app/model/connect_model.h"
 #include "app/model/platform/openssl_sha256.h"
+#include "tests/model/doubles/fakes.h"
 
 namespace {
 
@@ -37,41 +37,6 @@ class DropQueue : public MainQueue {
     void cancel(Deferred) override {}
 };
 
-class NoRunner : public BackgroundRunner {
-  public:
-    void run(std::function<void()>) override {}
-};
-
-class MapSettings : public Settings {
-  public:
-    std::map<std::string, SettingValue> values;
-    std::optional<SettingValue> value(const std::string& key) const override {
-        const auto found = values.find(key);
-        return found == values.end() ? std::nullopt : std::optional<SettingValue>(found->second);
-    }
-    void setValue(const std::string& key, const SettingValue& value) override {
-        values[key] = value;
-    }
-    void remove(const std::string& key) override { values.erase(key); }
-};
-
-class Allowed : public Microphone {
-  public:
-    Status status() override { return Status::authorized; }
-    void request(std::function<void(bool)> answer) override { answer(true); }
-};
-
-class NoLogin : public LoginItem {
-  public:
-    bool isEnabled() override { return false; }
-    void set(bool) override {}
-};
-
-class NoWatcher : public UsbWatcher, public AudioWatcher {
-  public:
-    bool start(std::function<void()>) override { return false; }
-};
-
 std::string deviceList(int phones) {
     nlohmann::json list = nlohmann::json::array();
     for (int index = 0; index < phones; ++index) {
@@ -92,12 +57,12 @@ std::shared_ptr<ConnectModel> makeModel(const std::shared_ptr<ListLibrary>& libr
     ConnectPorts ports;
     ports.library = library;
     ports.queue = std::make_shared<DropQueue>();
-    ports.background = std::make_shared<NoRunner>();
-    ports.settings = std::make_shared<MapSettings>();
+    ports.background = std::make_shared<test::ManualRunner>();  // never run: no iPhone probes
+    ports.settings = std::make_shared<test::MemorySettings>();
     ports.sha256 = std::make_shared<OpenSslSha256>();
-    ports.microphone = std::make_shared<Allowed>();
-    ports.loginItem = std::make_shared<NoLogin>();
-    auto watcher = std::make_shared<NoWatcher>();
+    ports.microphone = std::make_shared<test::FakeMicrophone>();
+    ports.loginItem = std::make_shared<test::FakeLoginItem>();
+    auto watcher = std::make_shared<test::FakeWatcher>();
     ports.usbWatcher = watcher;
     ports.audioWatcher = watcher;
     static std::ostringstream sink;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/model/doubles/model_fuzz_rig.h"
+#include "tests/model/doubles/model_parts.h"
 
 namespace {
 
@@ -20,7 +20,7 @@ namespace {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    kova::test::ModelFuzzRig rig;
+    kova::test::ModelParts rig;
     rig.library->listText = std::string(reinterpret_cast<const char*>(data), size);
     auto& model = rig.make();
     model.refresh();

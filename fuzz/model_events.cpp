@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "tests/model/doubles/model_fuzz_rig.h"
+#include "tests/model/doubles/model_parts.h"
 
 namespace {
 
@@ -33,6 +33,21 @@ void check(const kova::ConnectModel& model, const kova::test::FakeLibrary& libra
     }
 }
 
+// A model with one phone listed and its session started (an iPhone's probe answered).
+kova::ConnectModel& start_running(kova::test::ModelParts& rig, bool ios) {
+    rig.settings->values["autoStart"] = false;
+    rig.library->setPhones({ios ? kova::test::iPhone("ios:00008030001a", "iPhone", "udid")
+                                : kova::test::androidPhone("1:1", "Nova", "One", "s1")});
+    rig.library->probeAnswers = {1, 0, 1, -1, 1, 1, 1, 1};
+    rig.make();
+    rig.queue->advance(std::chrono::seconds(1));
+    rig.model->setSelectedPath(ios ? "ios:00008030001a" : "1:1");
+    rig.model->start();
+    rig.background->runAll();
+    rig.queue->runReady();
+    return *rig.model;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -40,8 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     const bool ios = (data[0] & 1) != 0;
-    kova::test::ModelFuzzRig rig;
-    auto& model = rig.startRunning(ios);
+    kova::test::ModelParts rig;
+    auto& model = start_running(rig, ios);
     std::string_view rest(reinterpret_cast<const char*>(data) + 1, size - 1);
     while (!rest.empty()) {
         const auto end = rest.find('\n');

@@ -3,7 +3,6 @@
 namespace kova::test {
 namespace {
 
-
 class AutoStart : public ModelRig {
   protected:
     void plugIn(const std::vector<nlohmann::json>& phones) {

@@ -5,21 +5,14 @@ namespace {
 
 using nlohmann::json;
 
-
 class Events : public ModelRig {
   protected:
     void runningAndroid() {
-        settings->values["autoStart"] = false;
-        library->setPhones({androidPhone("1:1", "Nova", "One", "s1")});
-        makeSettled();
-        model->setSelectedPath("1:1");
+        chosenByHand();
         model->start();
     }
     void runningIphone() {
-        settings->values["autoStart"] = false;
-        library->setPhones({iPhone(iosPath, "iPhone 15", "udid")});
-        makeSettled();
-        model->setSelectedPath(iosPath);
+        chosenByHand(true);
         library->probeAnswers = {1};
         model->start();
         probe();

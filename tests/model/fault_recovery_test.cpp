@@ -5,16 +5,10 @@
 namespace kova::test {
 namespace {
 
-const std::string iosPath = "ios:00008030001a";
-
 class FaultRecovery : public ModelRig {
   protected:
     void running(bool ios) {
-        settings->values["autoStart"] = false;
-        library->setPhones({ios ? iPhone(iosPath, "iPhone 15", "udid")
-                                : androidPhone("1:1", "Nova", "One", "s1")});
-        makeSettled();
-        model->setSelectedPath(ios ? iosPath : "1:1");
+        chosenByHand(ios);
         library->probeAnswers = {1, 1};
         model->start();
         probe();

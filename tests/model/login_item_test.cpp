@@ -13,15 +13,6 @@ namespace fs = std::filesystem;
 
 class LaunchAtLogin : public ModelRig {};
 
-// The rig with the real XDG login item in place of the fake one.
-class ModelOnRealItem : public ModelRig {
-  public:
-    ModelOnRealItem() { loginPort = std::make_shared<XdgLoginItem>("/usr/bin/kova-connect"); }
-    void TestBody() override {}
-    using ModelRig::make;
-    using ModelRig::model;
-};
-
 TEST_F(LaunchAtLogin, FirstLaunchRegistersOnceAndShowsTheRealState) {
     make();
     EXPECT_EQ(loginItem->setCalls, 1);
@@ -145,7 +136,8 @@ TEST_F(XdgAutostart, UnwritableFolderFailsWithTheSystemTextAndTheModelShowsOff) 
 }
 
 TEST_F(XdgAutostart, ModelOnTheRealItemRegistersAtFirstLaunchAndReportsFailures) {
-    ModelOnRealItem rig;
+    ModelParts rig;
+    rig.loginPort = std::make_shared<XdgLoginItem>("/usr/bin/kova-connect");
     rig.make();
     EXPECT_TRUE(rig.model->launchAtLogin());
     EXPECT_TRUE(fs::exists(root_ / "config/autostart/com.brenvale.kova.connect.desktop"));

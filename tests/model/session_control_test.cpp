@@ -7,23 +7,7 @@ namespace {
 
 using nlohmann::json;
 
-
-class SessionControl : public ModelRig {
-  protected:
-    // An unpaired Android phone, chosen by hand, with automatic start out of the way.
-    void manualAndroid() {
-        settings->values["autoStart"] = false;
-        library->setPhones({androidPhone("1:1", "Nova", "One", "s1")});
-        makeSettled();
-        model->setSelectedPath("1:1");
-    }
-    void manualIphone(bool trusted = true) {
-        settings->values["autoStart"] = false;
-        library->setPhones({iPhone(iosPath, "iPhone 15", "udid", trusted)});
-        makeSettled();
-        model->setSelectedPath(iosPath);
-    }
-};
+class SessionControl : public ModelRig {};
 
 TEST_F(SessionControl, StartDoesNothingWithoutPhoneOrAudioDeviceOrWhileRunning) {
     settings->values["autoStart"] = false;
@@ -50,7 +34,7 @@ TEST_F(SessionControl, StartDoesNothingWithoutPhoneOrAudioDeviceOrWhileRunning) 
 
 TEST_F(SessionControl, AndroidOptionsCarryTheLongHelloAndTheStoredIdentity) {
     settings->values["accessoryId"] = std::string("kova-connect-1a2b3c4d");
-    manualAndroid();
+    chosenByHand();
     model->start();
     ASSERT_EQ(library->sessions.size(), 1u);
     EXPECT_EQ(library->last().options, (json{{"device", "1:1"},
@@ -64,7 +48,7 @@ TEST_F(SessionControl, AndroidOptionsCarryTheLongHelloAndTheStoredIdentity) {
 }
 
 TEST_F(SessionControl, FirstAccessoryIdIsGeneratedStoredAndReused) {
-    manualAndroid();
+    chosenByHand();
     const std::string first = model->accessoryId();
     EXPECT_TRUE(std::regex_match(first, std::regex("kova-connect-[0-9a-f]{8}"))) << first;
     EXPECT_EQ(stored<std::string>("accessoryId"), first);
@@ -74,14 +58,14 @@ TEST_F(SessionControl, FirstAccessoryIdIsGeneratedStoredAndReused) {
 }
 
 TEST_F(SessionControl, UnlistedPathCountsAsAndroid) {
-    manualAndroid();
+    chosenByHand();
     model->openSession("2:7");
     EXPECT_EQ(library->last().options["helloTimeoutMs"], 60000);
     EXPECT_TRUE(library->last().options.contains("accessoryId"));
 }
 
 TEST_F(SessionControl, RefusedOptionsShowAnErrorAndChangeNothingElse) {
-    manualAndroid();
+    chosenByHand();
     library->refuseOptions = true;
     model->start();
     EXPECT_EQ(model->errorText(), "Invalid session options.");
@@ -90,7 +74,7 @@ TEST_F(SessionControl, RefusedOptionsShowAnErrorAndChangeNothingElse) {
 }
 
 TEST_F(SessionControl, IphoneIsProbedFirstAndOpenedWithTheShortHelloWithoutIdentity) {
-    manualIphone();
+    chosenByHand(true);
     library->probeAnswers = {1};
     model->start();
     EXPECT_EQ(model->phase(), Phase::running);
@@ -106,7 +90,7 @@ TEST_F(SessionControl, IphoneIsProbedFirstAndOpenedWithTheShortHelloWithoutIdent
 }
 
 TEST_F(SessionControl, IphoneAppNotAnsweringIsProbedAgainEveryTwoSeconds) {
-    manualIphone();
+    chosenByHand(true);
     library->probeAnswers = {0, -1, 1};
     model->start();
     probe();
@@ -128,7 +112,7 @@ TEST_F(SessionControl, IphoneAppNotAnsweringIsProbedAgainEveryTwoSeconds) {
 }
 
 TEST_F(SessionControl, UntrustedIphoneAsksForTrustWhileWaiting) {
-    manualIphone(false);
+    chosenByHand(true, false);
     library->probeAnswers = {0};
     model->start();
     probe();
@@ -136,7 +120,7 @@ TEST_F(SessionControl, UntrustedIphoneAsksForTrustWhileWaiting) {
 }
 
 TEST_F(SessionControl, IphoneGoneDuringTheProbeReturnsToIdleAndSchedulesAutoStart) {
-    manualIphone();
+    chosenByHand(true);
     library->probeAnswers = {0};
     model->start();
     library->setPhones({});
@@ -147,7 +131,7 @@ TEST_F(SessionControl, IphoneGoneDuringTheProbeReturnsToIdleAndSchedulesAutoStar
 }
 
 TEST_F(SessionControl, StopDuringTheProbeEndsTheLoop) {
-    manualIphone();
+    chosenByHand(true);
     library->probeAnswers = {1};
     model->start();
     model->stop();
@@ -158,7 +142,7 @@ TEST_F(SessionControl, StopDuringTheProbeEndsTheLoop) {
 }
 
 TEST_F(SessionControl, RestartAfterStopDuringAProbeKeepsOneProbeLoop) {
-    manualIphone();
+    chosenByHand(true);
     library->probeAnswers = {0, 0, 0, 0, 0, 0};
     model->start();
     model->stop();
@@ -176,7 +160,7 @@ TEST_F(SessionControl, RestartAfterStopDuringAProbeKeepsOneProbeLoop) {
 }
 
 TEST_F(SessionControl, StopWithASessionAsksTheLibraryAndEndedFinishesIt) {
-    manualAndroid();
+    chosenByHand();
     model->start();
     event(stateEvent("Streaming"));
     model->stop();
@@ -197,7 +181,7 @@ TEST_F(SessionControl, StopWithASessionAsksTheLibraryAndEndedFinishesIt) {
 }
 
 TEST_F(SessionControl, CancelledEndAfterStopIsCleanToo) {
-    manualAndroid();
+    chosenByHand();
     model->start();
     model->stop();
     event(endedEvent(130, "cancelled"));
@@ -207,7 +191,7 @@ TEST_F(SessionControl, CancelledEndAfterStopIsCleanToo) {
 }
 
 TEST_F(SessionControl, StopDuringAReconnectCancelsIt) {
-    manualAndroid();
+    chosenByHand();
     model->start();
     event(endedEvent(1, "link_timeout"));
     ASSERT_EQ(model->stateText(), "Reconnecting in 1 s…");
@@ -218,7 +202,7 @@ TEST_F(SessionControl, StopDuringAReconnectCancelsIt) {
 }
 
 TEST_F(SessionControl, DeniedMicrophoneShowsWhereToAllowIt) {
-    manualAndroid();
+    chosenByHand();
     microphone->answer = Microphone::Status::denied;
     model->start();
     EXPECT_EQ(model->errorText(),
@@ -229,7 +213,7 @@ TEST_F(SessionControl, DeniedMicrophoneShowsWhereToAllowIt) {
 }
 
 TEST_F(SessionControl, UndeterminedMicrophoneStartsOnceGrantedOnTheMainQueue) {
-    manualAndroid();
+    chosenByHand();
     microphone->answer = Microphone::Status::notDetermined;
     model->start();
     ASSERT_TRUE(microphone->pendingRequest);
@@ -240,7 +224,7 @@ TEST_F(SessionControl, UndeterminedMicrophoneStartsOnceGrantedOnTheMainQueue) {
 }
 
 TEST_F(SessionControl, UndeterminedMicrophoneRefusedShowsTheText) {
-    manualAndroid();
+    chosenByHand();
     microphone->answer = Microphone::Status::notDetermined;
     model->start();
     microphone->pendingRequest(false);
@@ -250,7 +234,7 @@ TEST_F(SessionControl, UndeterminedMicrophoneRefusedShowsTheText) {
 }
 
 TEST_F(SessionControl, ReconnectThatFindsTheAudioDeviceGoneReturnsToIdle) {
-    manualAndroid();
+    chosenByHand();
     model->start();
     event(endedEvent(1, "usb_detached"));
     library->present = false;
@@ -261,7 +245,7 @@ TEST_F(SessionControl, ReconnectThatFindsTheAudioDeviceGoneReturnsToIdle) {
 }
 
 TEST_F(SessionControl, EventCallbackOnlyQueuesAndKeepsTheModelUntilHandled) {
-    manualAndroid();
+    chosenByHand();
     model->start();
     const auto session = library->last();
     std::weak_ptr<ConnectModel> weak = model;
@@ -277,7 +261,7 @@ TEST_F(SessionControl, EventCallbackOnlyQueuesAndKeepsTheModelUntilHandled) {
 }
 
 TEST_F(SessionControl, WillTerminateFreesTheRunningSession) {
-    manualAndroid();
+    chosenByHand();
     model->start();
     model->willTerminate();
     EXPECT_TRUE(library->last().freed);

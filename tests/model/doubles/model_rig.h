@@ -2,15 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
-#include <sstream>
+#include <algorithm>
 #include <vector>
 
-#include "app/model/connect_model.h"
-#include "app/model/platform/openssl_sha256.h"
-#include "tests/model/doubles/fake_library.h"
-#include "tests/model/doubles/fakes.h"
-#include "tests/model/doubles/virtual_queue.h"
+#include "tests/model/doubles/model_parts.h"
 
 namespace kova::test {
 
@@ -19,36 +14,13 @@ using namespace std::chrono_literals;
 /// The emulated iPhone most model tests plug in.
 inline const std::string iosPath = "ios:00008030001a";
 
-/// A model on fakes and virtual time. Script the fakes, then call make().
-class ModelRig : public ::testing::Test {
+/// ModelParts as a gtest fixture that also records which properties changed.
+class ModelRig : public ::testing::Test, public ModelParts {
   protected:
-    std::shared_ptr<FakeLibrary> library = std::make_shared<FakeLibrary>();
-    std::shared_ptr<VirtualQueue> queue = std::make_shared<VirtualQueue>();
-    std::shared_ptr<ManualRunner> background = std::make_shared<ManualRunner>();
-    std::shared_ptr<MemorySettings> settings = std::make_shared<MemorySettings>();
-    std::shared_ptr<FakeMicrophone> microphone = std::make_shared<FakeMicrophone>();
-    std::shared_ptr<FakeLoginItem> loginItem = std::make_shared<FakeLoginItem>();
-    std::shared_ptr<LoginItem> loginPort;  ///< Used instead of loginItem when set.
-    std::shared_ptr<FakeWatcher> usb = std::make_shared<FakeWatcher>();
-    std::shared_ptr<FakeWatcher> audio = std::make_shared<FakeWatcher>();
-    std::ostringstream reports;
-    std::shared_ptr<ConnectModel> model;
     std::vector<Property> changes;
 
-    /// Builds the model; the first automatic start is still pending (0.5 s).
     ConnectModel& make() {
-        ConnectPorts ports;
-        ports.library = library;
-        ports.queue = queue;
-        ports.background = background;
-        ports.settings = settings;
-        ports.sha256 = std::make_shared<OpenSslSha256>();
-        ports.microphone = microphone;
-        ports.loginItem = loginPort ? loginPort : std::shared_ptr<LoginItem>(loginItem);
-        ports.usbWatcher = usb;
-        ports.audioWatcher = audio;
-        ports.reportLog = &reports;
-        model = ConnectModel::create(std::move(ports));
+        ModelParts::make();
         model->observe([this](Property property) { changes.push_back(property); });
         return *model;
     }
@@ -58,6 +30,16 @@ class ModelRig : public ::testing::Test {
         make();
         queue->advance(1s);
         return *model;
+    }
+
+    /// The usual Android phone, or the iPhone, alone and chosen by hand, with automatic start
+    /// out of the way.
+    void chosenByHand(bool ios = false, bool trusted = true) {
+        settings->values["autoStart"] = false;
+        library->setPhones({ios ? iPhone(iosPath, "iPhone 15", "udid", trusted)
+                                : androidPhone("1:1", "Nova", "One", "s1")});
+        makeSettled();
+        model->setSelectedPath(ios ? iosPath : "1:1");
     }
 
     /// Delivers a session event and lets the main queue apply it.

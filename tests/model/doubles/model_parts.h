@@ -1,6 +1,5 @@
 #pragma once
 
-#include <chrono>
 #include <memory>
 #include <sstream>
 
@@ -12,16 +11,22 @@
 
 namespace kova::test {
 
-/// A model on fakes and virtual time for the fuzz targets, which cannot use gtest fixtures.
-struct ModelFuzzRig {
+/// A model on fakes and virtual time, without gtest so that the fuzz targets can use it too.
+/// Script the fakes, then call make().
+struct ModelParts {
     std::shared_ptr<FakeLibrary> library = std::make_shared<FakeLibrary>();
     std::shared_ptr<VirtualQueue> queue = std::make_shared<VirtualQueue>();
     std::shared_ptr<ManualRunner> background = std::make_shared<ManualRunner>();
     std::shared_ptr<MemorySettings> settings = std::make_shared<MemorySettings>();
-    std::shared_ptr<FakeWatcher> watcher = std::make_shared<FakeWatcher>();
+    std::shared_ptr<FakeMicrophone> microphone = std::make_shared<FakeMicrophone>();
+    std::shared_ptr<FakeLoginItem> loginItem = std::make_shared<FakeLoginItem>();
+    std::shared_ptr<LoginItem> loginPort;  ///< Used instead of loginItem when set.
+    std::shared_ptr<FakeWatcher> usb = std::make_shared<FakeWatcher>();
+    std::shared_ptr<FakeWatcher> audio = std::make_shared<FakeWatcher>();
     std::ostringstream reports;
     std::shared_ptr<ConnectModel> model;
 
+    /// Builds the model; the first automatic start is still pending (0.5 s).
     ConnectModel& make() {
         ConnectPorts ports;
         ports.library = library;
@@ -29,27 +34,12 @@ struct ModelFuzzRig {
         ports.background = background;
         ports.settings = settings;
         ports.sha256 = std::make_shared<OpenSslSha256>();
-        ports.microphone = std::make_shared<FakeMicrophone>();
-        ports.loginItem = std::make_shared<FakeLoginItem>();
-        ports.usbWatcher = watcher;
-        ports.audioWatcher = watcher;
+        ports.microphone = microphone;
+        ports.loginItem = loginPort ? loginPort : std::shared_ptr<LoginItem>(loginItem);
+        ports.usbWatcher = usb;
+        ports.audioWatcher = audio;
         ports.reportLog = &reports;
         model = ConnectModel::create(std::move(ports));
-        return *model;
-    }
-
-    /// A model with one phone listed and its session started (an iPhone's probe answered).
-    ConnectModel& startRunning(bool ios) {
-        settings->values["autoStart"] = false;
-        library->setPhones({ios ? iPhone("ios:00008030001a", "iPhone", "udid")
-                                : androidPhone("1:1", "Nova", "One", "s1")});
-        library->probeAnswers = {1, 0, 1, -1, 1, 1, 1, 1};
-        make();
-        queue->advance(std::chrono::seconds(1));
-        model->setSelectedPath(ios ? "ios:00008030001a" : "1:1");
-        model->start();
-        background->runAll();
-        queue->runReady();
         return *model;
     }
 };
