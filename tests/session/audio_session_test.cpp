@@ -19,13 +19,6 @@ namespace {
 using test::ScriptedPeer;
 using test::SessionSetup;
 
-SessionSetup audio_setup() {
-    SessionSetup setup;
-    setup.options = test::link_options();
-    setup.script = [](ScriptedPeer& peer) { test::play_phone(peer); };
-    return setup;
-}
-
 std::vector<uint8_t> audio_bytes(const std::vector<Message>& audio) {
     std::vector<uint8_t> bytes;
     for (const auto& message : audio) {
@@ -35,7 +28,7 @@ std::vector<uint8_t> audio_bytes(const std::vector<Message>& audio) {
 }
 
 TEST(AudioSessionTest, SineForTwoSecondsStreamsTheSignalOnSchedule) {
-    SessionSetup setup = audio_setup();
+    SessionSetup setup = test::phone_setup();
     setup.options.signal = "sine";
     setup.options.seconds = 2;
     const auto outcome = test::run_against_peer(setup);
@@ -90,7 +83,7 @@ TEST(AudioSessionTest, SineForTwoSecondsStreamsTheSignalOnSchedule) {
 
 TEST(AudioSessionTest, ShortWavFileSendsItsTwoBlocksAndEndsNormally) {
     test::TempDir dir;
-    SessionSetup setup = audio_setup();
+    SessionSetup setup = test::phone_setup();
     setup.options.wav = dir.write("short.wav", test::simple_wav(1000));
     const auto outcome = test::run_against_peer(setup);
 
@@ -112,7 +105,7 @@ TEST(AudioSessionTest, ShortWavFileSendsItsTwoBlocksAndEndsNormally) {
 
 TEST(AudioSessionTest, LoopedWavRepeatsUntilTheTimeIsUp) {
     test::TempDir dir;
-    SessionSetup setup = audio_setup();
+    SessionSetup setup = test::phone_setup();
     setup.options.wav = dir.write("loop.wav", test::simple_wav(1000));
     setup.options.loop = true;
     setup.options.seconds = 1;
@@ -135,9 +128,6 @@ TEST(AudioSessionTest, LoopedWavRepeatsUntilTheTimeIsUp) {
 
 TEST(AudioSessionTest, PhonePingDuringNegotiationIsAnsweredInSequence) {
     const std::vector<uint8_t> token = {1, 2, 3, 4, 5, 6, 7, 8};
-    SessionSetup setup = audio_setup();
-    setup.options.signal = "silence";
-    setup.options.seconds = 1;
     test::PhoneBehaviour phone;
     phone.ack.reset();
     phone.on_message = [&](ScriptedPeer& peer, const Message& message) {
@@ -146,7 +136,9 @@ TEST(AudioSessionTest, PhonePingDuringNegotiationIsAnsweredInSequence) {
             peer.send_json(Type::ConfigAck, {{"accepted", true}});
         }
     };
-    setup.script = [&](ScriptedPeer& peer) { test::play_phone(peer, phone); };
+    SessionSetup setup = test::phone_setup(phone);
+    setup.options.signal = "silence";
+    setup.options.seconds = 1;
     const auto outcome = test::run_against_peer(setup);
 
     ASSERT_EQ(outcome.code, 0) << outcome.error();
@@ -159,7 +151,7 @@ TEST(AudioSessionTest, PhonePingDuringNegotiationIsAnsweredInSequence) {
 }
 
 TEST(AudioSessionTest, StatusesReachTheReportAndTheStatusHook) {
-    SessionSetup setup = audio_setup();
+    SessionSetup setup = test::phone_setup();
     setup.options.signal = "impulse";
     setup.options.seconds = 1;
     const auto outcome = test::run_against_peer(setup);
@@ -173,7 +165,7 @@ TEST(AudioSessionTest, StatusesReachTheReportAndTheStatusHook) {
 }
 
 TEST(AudioSessionTest, AStalledScheduleEndsTheSessionInsteadOfBursting) {
-    SessionSetup setup = audio_setup();
+    SessionSetup setup = test::phone_setup();
     setup.options.signal = "sine";
     setup.on_report = [](nlohmann::json& report) {
         if (report["result"] == "running") {
@@ -190,7 +182,7 @@ TEST(AudioSessionTest, AStalledScheduleEndsTheSessionInsteadOfBursting) {
 
 TEST(AudioSessionTest, SourcesAreCheckedBeforeTheLinkIsTouched) {
     test::TempDir dir;
-    SessionSetup setup = audio_setup();
+    SessionSetup setup = test::phone_setup();
     setup.options.signal = "Sine";
     auto outcome = test::run_against_peer(setup);
     EXPECT_EQ(outcome.error(), "unknown_signal");

@@ -101,7 +101,7 @@ SessionSetup faulty_phone(const Case& c, std::shared_ptr<std::atomic<bool>> ende
             apply(fault, peer, *ended);
         }
     };
-    setup.script = [behaviour](ScriptedPeer& peer) { test::play_phone(peer, behaviour); };
+    setup.script = test::phone_script(behaviour);
     return setup;
 }
 
@@ -158,11 +158,9 @@ TEST(FaultMatrixTest, AudioServerFaultsEndCaptureSessionsWithTheirCodes) {
         test::PulseServer server(48000);
         ASSERT_TRUE(server.ready()) << server.log();
         const int tasks_before = task_count_before();
-        SessionSetup setup;
-        setup.options = test::link_options();
+        SessionSetup setup = test::phone_setup();
         setup.options.capture_uid = kKovaDeviceUid;
         setup.options.seconds = 1;
-        setup.script = [](ScriptedPeer& peer) { test::play_phone(peer); };
         setup.on_state = [&](const std::string& state) {
             if (state == c.state) {
                 c.kill ? server.kill_now() : (void)server.unload_kova_sink();
@@ -179,10 +177,8 @@ TEST(FaultMatrixTest, AudioServerFaultsEndCaptureSessionsWithTheirCodes) {
 TEST(FaultMatrixTest, WavFileShrinkingWhileStreamedEndsTheSessionAsTruncated) {
     test::TempDir dir;
     const std::string path = dir.write("long.wav", test::simple_wav(48000 * 4 * 10));
-    SessionSetup setup;
-    setup.options = test::link_options();
+    SessionSetup setup = test::phone_setup();
     setup.options.wav = path;
-    setup.script = [](ScriptedPeer& peer) { test::play_phone(peer); };
     setup.on_state = [&path](const std::string& state) {
         if (state == "Streaming") {
             std::filesystem::resize_file(path, 44 + 4 * 4800);

@@ -26,10 +26,8 @@ uint64_t encoded_size(const std::vector<Message>& messages) {
 }
 
 TEST(LinkProbeTest, ThreeSecondProbePingsThreeTimesAndPasses) {
-    SessionSetup setup;
-    setup.options = test::link_options();
+    SessionSetup setup = test::phone_setup();
     setup.options.seconds = 3;
-    setup.script = [](ScriptedPeer& peer) { test::play_phone(peer); };
     const auto outcome = test::run_against_peer(setup);
 
     EXPECT_EQ(outcome.peer_error, "");
@@ -72,10 +70,8 @@ TEST(LinkProbeTest, ThreeSecondProbePingsThreeTimesAndPasses) {
 }
 
 TEST(LinkProbeTest, DesktopHelloCarriesRoleBuildAndCapabilities) {
-    SessionSetup setup;
-    setup.options = test::link_options();
+    SessionSetup setup = test::phone_setup();
     setup.options.seconds = 1;
-    setup.script = [](ScriptedPeer& peer) { test::play_phone(peer); };
     const auto outcome = test::run_against_peer(setup);
 
     ASSERT_FALSE(outcome.peer_received.empty());
@@ -92,8 +88,6 @@ TEST(LinkProbeTest, DesktopHelloCarriesRoleBuildAndCapabilities) {
 
 TEST(LinkProbeTest, StopWithAPingInFlightWaitsForThePong) {
     std::atomic<bool> ping_seen{false};
-    SessionSetup setup;
-    setup.options = test::link_options();
     PhoneBehaviour phone;
     phone.pong_delay_ms = 400;
     phone.on_message = [&](ScriptedPeer&, const Message& message) {
@@ -101,7 +95,7 @@ TEST(LinkProbeTest, StopWithAPingInFlightWaitsForThePong) {
             ping_seen = true;
         }
     };
-    setup.script = [&](ScriptedPeer& peer) { test::play_phone(peer, phone); };
+    SessionSetup setup = test::phone_setup(phone);
     setup.stop_requested = [&] { return ping_seen.load(); };
     const auto outcome = test::run_against_peer(setup);
 
@@ -118,9 +112,7 @@ TEST(LinkProbeTest, StopWithAPingInFlightWaitsForThePong) {
 TEST(LinkProbeTest, StopBeforeTheFirstPassSendsNoPing) {
     std::atomic<bool> ready{false};
     std::atomic<int> calls_after_ready{0};
-    SessionSetup setup;
-    setup.options = test::link_options();
-    setup.script = [](ScriptedPeer& peer) { test::play_phone(peer); };
+    SessionSetup setup = test::phone_setup();
     setup.on_state = [&](const std::string& state) { ready = ready || state == "Ready"; };
     // The hello wait asks once more after the hello; the loop's first pass asks next.
     setup.stop_requested = [&] { return ready && ++calls_after_ready > 1; };
@@ -135,26 +127,22 @@ TEST(LinkProbeTest, StopBeforeTheFirstPassSendsNoPing) {
 }
 
 TEST(LinkProbeTest, ProbeAcceptsAPhoneWithoutAudioCapability) {
-    SessionSetup setup;
-    setup.options = test::link_options();
-    setup.options.seconds = 1;
     PhoneBehaviour phone;
     phone.hello["capabilities"] = {"ping"};
-    setup.script = [&](ScriptedPeer& peer) { test::play_phone(peer, phone); };
+    SessionSetup setup = test::phone_setup(phone);
+    setup.options.seconds = 1;
     const auto outcome = test::run_against_peer(setup);
     EXPECT_EQ(outcome.code, 0) << outcome.error();
     EXPECT_EQ(outcome.report["phoneHello"]["capabilities"], nlohmann::json({"ping"}));
 }
 
 TEST(LinkProbeTest, ReceivedBytesCountOnlyWhatFollowsTheDrain) {
-    SessionSetup setup;
-    setup.options = test::link_options();
-    setup.options.seconds = 1;
-    setup.stale_bytes.assign(100, 0x5A);
     PhoneBehaviour phone;
     phone.status_interval_ms = 100000;  // one status, right after the hello
     phone.send_stopped = false;
-    setup.script = [&](ScriptedPeer& peer) { test::play_phone(peer, phone); };
+    SessionSetup setup = test::phone_setup(phone);
+    setup.options.seconds = 1;
+    setup.stale_bytes.assign(100, 0x5A);
     const auto outcome = test::run_against_peer(setup);
 
     EXPECT_EQ(outcome.code, 0) << outcome.error();

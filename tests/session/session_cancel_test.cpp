@@ -25,11 +25,7 @@ SessionSetup hello_never_comes() {
     SessionSetup setup;
     setup.options = test::link_options();
     setup.options.hello_timeout_ms = 10000;
-    setup.script = [](ScriptedPeer& peer) {
-        for (;;) {
-            (void)peer.receive(1000);
-        }
-    };
+    setup.script = test::ignore_desktop;
     return setup;
 }
 
@@ -41,11 +37,9 @@ TEST_F(SessionCancelTest, InterruptDuringStreamingCancelsWithoutAStop) {
             interrupted.store(1);
         }
     };
-    SessionSetup setup;
-    setup.options = test::link_options();
+    SessionSetup setup = test::phone_setup(phone);
     setup.options.signal = "sine";
     setup.options.seconds = 30;
-    setup.script = [&](ScriptedPeer& peer) { test::play_phone(peer, phone); };
     const auto outcome = test::run_against_peer(setup);
 
     EXPECT_EQ(outcome.code, 130);
@@ -75,9 +69,7 @@ TEST_F(SessionCancelTest, InterruptDuringTheHelloWaitCancels) {
     setup.script = [](ScriptedPeer& peer) {
         peer.expect(Type::Hello);
         interrupted.store(1);
-        for (;;) {
-            (void)peer.receive(1000);
-        }
+        test::ignore_desktop(peer);
     };
     const auto outcome = test::run_against_peer(setup);
     EXPECT_EQ(outcome.code, 130);
@@ -99,10 +91,8 @@ TEST_F(SessionCancelTest, StopRequestCannotCutTheWaitForStopped) {
             peer.send_json(Type::Status, {{"state", "Stopped"}, {"route", "built_in_speaker"}});
         }
     };
-    SessionSetup setup;
-    setup.options = test::link_options();
+    SessionSetup setup = test::phone_setup(phone);
     setup.options.signal = "sine";
-    setup.script = [&](ScriptedPeer& peer) { test::play_phone(peer, phone); };
     setup.stop_requested = [&] { return streaming.load(); };
     const auto outcome = test::run_against_peer(setup);
 

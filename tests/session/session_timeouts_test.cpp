@@ -16,12 +16,10 @@ using test::SessionOutcome;
 using test::SessionSetup;
 
 SessionSetup with_phone(PhoneBehaviour behaviour, bool audio) {
-    SessionSetup setup;
-    setup.options = test::link_options();
+    SessionSetup setup = test::phone_setup(std::move(behaviour));
     if (audio) {
         setup.options.signal = "silence";
     }
-    setup.script = [behaviour](ScriptedPeer& peer) { test::play_phone(peer, behaviour); };
     return setup;
 }
 
@@ -29,11 +27,7 @@ SessionSetup silent_phone() {
     SessionSetup setup;
     setup.options = test::link_options();
     setup.options.hello_timeout_ms = 1000;
-    setup.script = [](ScriptedPeer& peer) {
-        for (;;) {
-            (void)peer.receive(1000);
-        }
-    };
+    setup.script = test::ignore_desktop;
     return setup;
 }
 
@@ -63,9 +57,7 @@ SessionSetup phone_falling_silent() {
     setup.script = [](ScriptedPeer& peer) {
         peer.expect(Type::Hello);
         peer.send_json(Type::Hello, test::phone_hello());
-        for (;;) {
-            (void)peer.receive(1000);
-        }
+        test::ignore_desktop(peer);
     };
     return setup;
 }

@@ -63,6 +63,12 @@ void answer(ScriptedPeer& peer, const Message& message, const PhoneBehaviour& be
 
 }  // namespace
 
+void ignore_desktop(ScriptedPeer& peer) {
+    for (;;) {
+        (void)peer.receive(1000);
+    }
+}
+
 void play_phone(ScriptedPeer& peer, const PhoneBehaviour& behaviour) {
     peer.expect(Type::Hello);
     peer.send_json(Type::Hello, behaviour.hello);

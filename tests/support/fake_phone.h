@@ -23,6 +23,9 @@ struct PhoneBehaviour {
     std::function<void(ScriptedPeer&, const Message&)> on_message;
 };
 
+/// Reads and ignores everything until the desktop closes the link (then throws PeerClosed).
+[[noreturn]] void ignore_desktop(ScriptedPeer& peer);
+
 /// Plays the phone until the desktop closes the link.
 void play_phone(ScriptedPeer& peer, const PhoneBehaviour& behaviour = {});
 

@@ -74,6 +74,17 @@ SessionOptions link_options() {
     return options;
 }
 
+std::function<void(ScriptedPeer&)> phone_script(PhoneBehaviour behaviour) {
+    return [behaviour = std::move(behaviour)](ScriptedPeer& peer) { play_phone(peer, behaviour); };
+}
+
+SessionSetup phone_setup(PhoneBehaviour behaviour) {
+    SessionSetup setup;
+    setup.options = link_options();
+    setup.script = phone_script(std::move(behaviour));
+    return setup;
+}
+
 SessionOutcome run_against_peer(const SessionSetup& setup) {
     SessionOutcome outcome;
     SocketPair pair;

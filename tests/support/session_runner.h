@@ -7,6 +7,7 @@
 
 #include "core/protocol/message.h"
 #include "core/session/session_options.h"
+#include "tests/support/fake_phone.h"
 #include "tests/support/scripted_peer.h"
 
 namespace kova::test {
@@ -42,6 +43,12 @@ struct SessionSetup {
 
 /// Options for an iOS-like session over a supplied link.
 SessionOptions link_options();
+
+/// The script of a phone that answers as `behaviour` says.
+std::function<void(ScriptedPeer&)> phone_script(PhoneBehaviour behaviour = {});
+
+/// link_options() against phone_script(behaviour).
+SessionSetup phone_setup(PhoneBehaviour behaviour = {});
 
 /// Runs kova::run_session over a socket pair whose far end the setup's script serves.
 SessionOutcome run_against_peer(const SessionSetup& setup);
