@@ -4,10 +4,11 @@
 
 namespace kova::test {
 
-/// A connected pair of Unix stream sockets, both closed on destruction unless released.
+/// A connected pair of stream sockets, both closed on destruction unless released.
 class SocketPair {
   public:
-    SocketPair();
+    enum class Kind { unix_stream, loopback_tcp };
+    explicit SocketPair(Kind kind = Kind::unix_stream);
     ~SocketPair();
     SocketPair(const SocketPair&) = delete;
     SocketPair& operator=(const SocketPair&) = delete;

@@ -1,9 +1,7 @@
 #include "core/transport/socket_transport.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -254,38 +252,15 @@ TEST(SocketTransportLifetime, DestructionClosesTheDescriptor) {
 // A TCP connection over loopback, port chosen by the system.
 class LoopbackTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        ASSERT_GE(listener_, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ASSERT_EQ(::bind(listener_, reinterpret_cast<sockaddr*>(&address), length), 0);
-        ASSERT_EQ(::listen(listener_, 1), 0);
-        ASSERT_EQ(::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length), 0);
-        const int client = ::socket(AF_INET, SOCK_STREAM, 0);
-        ASSERT_EQ(::connect(client, reinterpret_cast<sockaddr*>(&address), length), 0);
-        transport_.adopt(client);
-        peer_ = ::accept(listener_, nullptr, nullptr);
-        ASSERT_GE(peer_, 0);
-    }
-    void TearDown() override {
-        if (peer_ >= 0) {
-            ::close(peer_);
-        }
-        ::close(listener_);
-    }
+    void SetUp() override { transport_.adopt(pair_.release_near()); }
 
-    int listener_ = -1;
-    int peer_ = -1;
+    test::SocketPair pair_{test::SocketPair::Kind::loopback_tcp};
     SocketTransport transport_;
 };
 
 TEST_F(LoopbackTest, WritesAfterThePeerClosedEndWithConnectionClosedAndNoSignal) {
     SigpipeCounter sigpipe;
-    ::close(peer_);
-    peer_ = -1;
+    pair_.close_far();
     // The first send may still be accepted; the peer's reset makes a later one fail.
     std::string code;
     const auto start = Clock::now();
@@ -298,7 +273,7 @@ TEST_F(LoopbackTest, WritesAfterThePeerClosedEndWithConnectionClosedAndNoSignal)
 }
 
 TEST_F(LoopbackTest, OrderlyCloseEndsRead) {
-    ::shutdown(peer_, SHUT_WR);
+    ::shutdown(pair_.far(), SHUT_WR);
     EXPECT_EQ(code_of([&] { transport_.read(1000); }), "ios_connection_closed");
 }
 

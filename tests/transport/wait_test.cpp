@@ -1,8 +1,6 @@
 #include "core/transport/wait.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <pthread.h>
 #include <sys/socket.h>
@@ -117,26 +115,12 @@ TEST_F(WaitTest, SignalDuringPollIsNotAFailure) {
 }
 
 TEST(WaitReset, ResetByPeerIsDetached) {
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    ASSERT_GE(listener, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
-    ASSERT_EQ(::listen(listener, 1), 0);
-    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
-    const int client = ::socket(AF_INET, SOCK_STREAM, 0);
-    ASSERT_EQ(::connect(client, reinterpret_cast<sockaddr*>(&address), length), 0);
-    const int peer = ::accept(listener, nullptr, nullptr);
-    ASSERT_GE(peer, 0);
+    test::SocketPair pair(test::SocketPair::Kind::loopback_tcp);
     // Closing with a zero linger time sends a reset instead of an orderly close.
     const linger abort_close{1, 0};
-    ::setsockopt(peer, SOL_SOCKET, SO_LINGER, &abort_close, sizeof abort_close);
-    ::close(peer);
-    EXPECT_EQ(code_of([&] { wait(client, POLLIN, 1000); }), "usb_detached");
-    ::close(client);
-    ::close(listener);
+    ::setsockopt(pair.far(), SOL_SOCKET, SO_LINGER, &abort_close, sizeof abort_close);
+    pair.close_far();
+    EXPECT_EQ(code_of([&] { wait(pair.near(), POLLIN, 1000); }), "usb_detached");
 }
 
 }  // namespace
