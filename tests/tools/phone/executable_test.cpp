@@ -9,15 +9,14 @@
 
 #include <chrono>
 #include <nlohmann/json.hpp>
-#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "core/protocol/codec.h"
 #include "core/protocol/json_payload.h"
-#include "core/protocol/parser.h"
 #include "tests/support/phone_child.h"
+#include "tests/tools/phone/scripted_desktop.h"
 
 namespace kova::phone::test {
 namespace {
@@ -40,58 +39,6 @@ int connect_to(int port) {
     return fd;
 }
 
-// A minimal desktop over TCP: writes frames, reads messages.
-class TcpDesktop {
-  public:
-    explicit TcpDesktop(int fd) : fd_(fd), session_(random_id()) {}
-    ~TcpDesktop() { close(); }
-
-    void send(Type type, const std::vector<uint8_t>& payload = {}, uint64_t frame_index = 0) {
-        const auto frame = encode(Message{type, session_, sequence_++, frame_index, payload});
-        ASSERT_EQ(::send(fd_, frame.data(), frame.size(), MSG_NOSIGNAL),
-                  static_cast<ssize_t>(frame.size()));
-    }
-
-    std::optional<Message> next_of(Type type) {
-        const auto deadline = std::chrono::steady_clock::now() + 5s;
-        while (std::chrono::steady_clock::now() < deadline) {
-            for (; !received_.empty(); received_.erase(received_.begin())) {
-                if (received_.front().type == type) {
-                    Message message = received_.front();
-                    received_.erase(received_.begin());
-                    return message;
-                }
-            }
-            pollfd entry{fd_, POLLIN, 0};
-            if (::poll(&entry, 1, 50) > 0) {
-                uint8_t buffer[8192];
-                const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
-                if (n <= 0) {
-                    return std::nullopt;
-                }
-                parser_.feed(buffer, static_cast<size_t>(n),
-                             [this](Message message) { received_.push_back(std::move(message)); });
-            }
-        }
-        return std::nullopt;
-    }
-
-    uint64_t session() const { return session_; }
-    void close() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-            fd_ = -1;
-        }
-    }
-
-  private:
-    int fd_;
-    uint64_t session_;
-    uint64_t sequence_ = 0;
-    Parser parser_;
-    std::vector<Message> received_;
-};
-
 TEST(PhoneExecutable, ServesAnAudioSessionOnAPortItChoseAndPrintsItsSummary) {
     PhoneProcess phone({"--listen", "127.0.0.1:0", "--sessions", "1", "--role", "android"});
     const std::string port_line = phone.line();
@@ -100,16 +47,15 @@ TEST(PhoneExecutable, ServesAnAudioSessionOnAPortItChoseAndPrintsItsSummary) {
     ASSERT_GT(port, 0);
     const int fd = connect_to(port);
     ASSERT_GE(fd, 0);
-    TcpDesktop desktop(fd);
-    desktop.send(Type::Hello, json_bytes({{"role", "mac"}, {"protocolMinor", 0}}));
+    ScriptedDesktop desktop(fd);
+    desktop.send_hello();
     const auto hello = desktop.next_of(Type::Hello);
     ASSERT_TRUE(hello);
     EXPECT_EQ(parse_json(hello->payload)["role"], "android");
-    EXPECT_EQ(hello->session, desktop.session());
-    desktop.send(Type::Config, json_bytes({{"sampleRate", 48000},
-                                           {"channels", 2},
-                                           {"sampleFormat", "s16le"},
-                                           {"framesPerMessage", 192}}));
+    desktop.send_json(Type::Config, {{"sampleRate", 48000},
+                                     {"channels", 2},
+                                     {"sampleFormat", "s16le"},
+                                     {"framesPerMessage", 192}});
     ASSERT_TRUE(desktop.next_of(Type::ConfigAck));
     desktop.send(Type::Start);
     for (uint64_t frame = 0; frame < 192 * 10; frame += 192) {
@@ -122,7 +68,7 @@ TEST(PhoneExecutable, ServesAnAudioSessionOnAPortItChoseAndPrintsItsSummary) {
     EXPECT_EQ(pong->payload, token);
     desktop.send(Type::Stop);
     ASSERT_TRUE(desktop.next_of(Type::Status));
-    desktop.close();
+    desktop.finish();
 
     const json summary = json::parse(phone.line());
     EXPECT_EQ(summary["framesReceived"], 1920);
@@ -146,9 +92,8 @@ TEST(PhoneExecutable, SigtermDuringASessionStillPrintsItsSummary) {
     PhoneProcess phone({"--listen", "127.0.0.1:0", "--misbehave", "no_stopped"});
     const int fd = connect_to(std::stoi(phone.line()));
     ASSERT_GE(fd, 0);
-    TcpDesktop desktop(fd);
-    desktop.send(Type::Hello, json_bytes({{"role", "mac"}}));
-    ASSERT_TRUE(desktop.next_of(Type::Hello));
+    ScriptedDesktop desktop(fd);
+    ASSERT_TRUE(desktop.greet());
     phone.signal(SIGTERM);
     const json summary = json::parse(phone.line());
     EXPECT_EQ(summary["stopped"], false);
@@ -173,9 +118,8 @@ bool app_answers(int port) {
 TEST(PhoneExecutable, Sigusr1ClosesTheAppMidSessionAndSigusr2OpensItAgain) {
     PhoneProcess phone({"--listen", "127.0.0.1:0"});
     const int port = std::stoi(phone.line());
-    TcpDesktop desktop(connect_to(port));
-    desktop.send(Type::Hello, json_bytes({{"role", "mac"}}));
-    ASSERT_TRUE(desktop.next_of(Type::Hello));
+    ScriptedDesktop desktop(connect_to(port));
+    ASSERT_TRUE(desktop.greet());
     phone.signal(SIGUSR1);
     EXPECT_TRUE(json::parse(phone.line(), nullptr, false).is_object());  // the cut session
     EXPECT_FALSE(app_answers(port));

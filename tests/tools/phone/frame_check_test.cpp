@@ -9,21 +9,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A desktop that has said hello, configured and started, as every case below begins.
-void open_stream(ScriptedDesktop& desktop) {
-    desktop.send_hello();
-    ASSERT_TRUE(desktop.next_of(Type::Hello));
-    desktop.send_json(Type::Config, {{"sampleRate", 48000},
-                                     {"channels", 2},
-                                     {"sampleFormat", "s16le"},
-                                     {"framesPerMessage", 192}});
-    ASSERT_TRUE(desktop.next_of(Type::ConfigAck));
-    desktop.send(Type::Start);
-}
-
 TEST(PhoneFrameChecks, ASequenceGapIsTheFirstViolation) {
     ScriptedDesktop desktop;
-    open_stream(desktop);
+    ASSERT_TRUE(desktop.open_stream());
     desktop.send_audio(test_samples(0, 192), 0);
     desktop.skip_sequence(1);
     desktop.send_audio(test_samples(192, 192), 192);
@@ -36,7 +24,7 @@ TEST(PhoneFrameChecks, ASequenceGapIsTheFirstViolation) {
 
 TEST(PhoneFrameChecks, AnotherSessionIdIsReportedAndItsMessagesIgnored) {
     ScriptedDesktop desktop;
-    open_stream(desktop);
+    ASSERT_TRUE(desktop.open_stream());
     desktop.send_audio(test_samples(0, 192), 0);
     const uint64_t own = desktop.session();
     desktop.override_session(own + 1);
@@ -50,7 +38,7 @@ TEST(PhoneFrameChecks, AnotherSessionIdIsReportedAndItsMessagesIgnored) {
 
 TEST(PhoneFrameChecks, NonContiguousFrameIndexesCountAsGaps) {
     ScriptedDesktop desktop;
-    open_stream(desktop);
+    ASSERT_TRUE(desktop.open_stream());
     desktop.send_audio(test_samples(0, 192), 0);
     desktop.send_audio(test_samples(192, 100), 192);
     desktop.send_audio(test_samples(292, 192), 292);
@@ -64,14 +52,14 @@ TEST(PhoneFrameChecks, NonContiguousFrameIndexesCountAsGaps) {
 
 TEST(PhoneFrameChecks, AudioThatDoesNotStartAtFrameZeroIsAGap) {
     ScriptedDesktop desktop;
-    open_stream(desktop);
+    ASSERT_TRUE(desktop.open_stream());
     desktop.send_audio(test_samples(192, 192), 192);
     EXPECT_EQ(desktop.finish().gaps, 1u);
 }
 
 TEST(PhoneFrameChecks, ABadHeaderEndsTheSessionWithItsCode) {
     ScriptedDesktop desktop;
-    open_stream(desktop);
+    ASSERT_TRUE(desktop.open_stream());
     std::vector<uint8_t> frame = encode(Message{Type::Stop, desktop.session(), 3, 0, {}});
     frame[10] = 1;  // flags
     desktop.send_raw(frame);
@@ -88,22 +76,19 @@ TEST(PhoneFrameChecks, MessagesBeforeTheHelloAreRefused) {
 
 TEST(PhoneFrameChecks, ASecondHelloAndAnUnreadablePayloadAreViolations) {
     ScriptedDesktop duplicate;
-    duplicate.send_hello();
-    ASSERT_TRUE(duplicate.next_of(Type::Hello));
+    ASSERT_TRUE(duplicate.greet());
     duplicate.send_hello();
     EXPECT_EQ(duplicate.finish().first_violation, "duplicate_hello");
 
     ScriptedDesktop unreadable;
-    unreadable.send_hello();
-    ASSERT_TRUE(unreadable.next_of(Type::Hello));
+    ASSERT_TRUE(unreadable.greet());
     unreadable.send(Type::Config, {'{', '"', 'a'});
     EXPECT_FALSE(unreadable.finish().first_violation.empty());
 }
 
 TEST(PhoneFrameChecks, APartialFrameAtTheEndIsATruncatedMessage) {
     ScriptedDesktop desktop;
-    desktop.send_hello();
-    ASSERT_TRUE(desktop.next_of(Type::Hello));
+    ASSERT_TRUE(desktop.greet());
     const std::vector<uint8_t> frame = encode(Message{Type::Stop, desktop.session(), 1, 0, {}});
     desktop.send_raw(std::vector<uint8_t>(frame.begin(), frame.begin() + 20));
     EXPECT_EQ(desktop.finish().first_violation, "truncated_message");
@@ -112,14 +97,12 @@ TEST(PhoneFrameChecks, APartialFrameAtTheEndIsATruncatedMessage) {
 TEST(PhoneFrameChecks, MessagesThePhoneNeverReceivesAreViolations) {
     for (Type type : {Type::ConfigAck, Type::Status, Type::Error}) {
         ScriptedDesktop desktop;
-        desktop.send_hello();
-        ASSERT_TRUE(desktop.next_of(Type::Hello));
+        ASSERT_TRUE(desktop.greet());
         desktop.send_json(type, {{"state", "Streaming"}});
         EXPECT_EQ(desktop.finish().first_violation, "unexpected_message");
     }
     ScriptedDesktop early;
-    early.send_hello();
-    ASSERT_TRUE(early.next_of(Type::Hello));
+    ASSERT_TRUE(early.greet());
     early.send_audio(test_samples(0, 192), 0);
     EXPECT_EQ(early.finish().first_violation, "audio_not_streaming");
 }

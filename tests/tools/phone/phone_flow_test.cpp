@@ -25,15 +25,6 @@ json body(const Message& message) {
     return parse_json(message.payload);
 }
 
-// Hello, configuration and start, as the desktop opens an audio session.
-void negotiate(ScriptedDesktop& desktop) {
-    desktop.send_hello();
-    ASSERT_TRUE(desktop.next_of(Type::Hello));
-    desktop.send_json(Type::Config, kConfig);
-    ASSERT_TRUE(desktop.next_of(Type::ConfigAck));
-    desktop.send(Type::Start);
-}
-
 TEST(PhoneProtocol, AnswersTheHelloInTheDesktopsSessionWithItsOwnSequence) {
     PhoneOptions options;
     options.role = "android";
@@ -60,8 +51,7 @@ TEST(PhoneProtocol, AnswersTheHelloInTheDesktopsSessionWithItsOwnSequence) {
 
 TEST(PhoneProtocol, RefusesAConfigurationItCannotPlay) {
     ScriptedDesktop desktop;
-    desktop.send_hello();
-    ASSERT_TRUE(desktop.next_of(Type::Hello));
+    ASSERT_TRUE(desktop.greet());
     json config = kConfig;
     config["sampleRate"] = 44100;
     desktop.send_json(Type::Config, config);
@@ -73,8 +63,7 @@ TEST(PhoneProtocol, RefusesAConfigurationItCannotPlay) {
 
 TEST(PhoneProtocol, EchoesPingTokensAndCountsThem) {
     ScriptedDesktop desktop;
-    desktop.send_hello();
-    ASSERT_TRUE(desktop.next_of(Type::Hello));
+    ASSERT_TRUE(desktop.greet());
     for (uint64_t token : {0x0102030405060708ULL, 0xFFFFFFFFFFFFFFFEULL, 42ULL}) {
         desktop.send_ping(token);
         const auto pong = desktop.next_of(Type::Pong);
@@ -88,8 +77,7 @@ TEST(PhoneProtocol, PingsTheDesktopWhenAskedAndChecksItsPongs) {
     PhoneOptions options;
     options.ping_interval_ms = 20;
     ScriptedDesktop desktop(options);
-    desktop.send_hello();
-    ASSERT_TRUE(desktop.next_of(Type::Hello));
+    ASSERT_TRUE(desktop.greet());
     const auto first = desktop.next_of(Type::Ping);
     ASSERT_TRUE(first);
     EXPECT_EQ(first->session, desktop.session());
@@ -105,15 +93,14 @@ TEST(PhoneProtocol, PingsTheDesktopWhenAskedAndChecksItsPongs) {
 
 TEST(PhoneProtocol, AnUnaskedPongIsAViolation) {
     ScriptedDesktop desktop;
-    desktop.send_hello();
-    ASSERT_TRUE(desktop.next_of(Type::Hello));
+    ASSERT_TRUE(desktop.greet());
     desktop.send(Type::Pong, std::vector<uint8_t>(8, 1));
     EXPECT_EQ(desktop.finish().first_violation, "unexpected_pong");
 }
 
 TEST(PhoneProtocol, ReportsStreamingOnTheSpeakerThenStoppedAfterTheStop) {
     ScriptedDesktop desktop(fast_status());
-    negotiate(desktop);
+    ASSERT_TRUE(desktop.open_stream());
     const auto streaming = desktop.next_of(Type::Status);
     ASSERT_TRUE(streaming);
     EXPECT_EQ(body(*streaming)["state"], "Streaming");
@@ -133,8 +120,7 @@ TEST(PhoneProtocol, ReportsStreamingOnTheSpeakerThenStoppedAfterTheStop) {
 
 TEST(PhoneProtocol, SendsStatusPeriodicallyWithRunningSequenceNumbers) {
     ScriptedDesktop desktop(fast_status());
-    desktop.send_hello();
-    ASSERT_TRUE(desktop.next_of(Type::Hello));
+    ASSERT_TRUE(desktop.greet());
     uint64_t previous = 0;
     for (int i = 0; i < 4; ++i) {
         const auto status = desktop.next_of(Type::Status, 2s);
@@ -147,7 +133,7 @@ TEST(PhoneProtocol, SendsStatusPeriodicallyWithRunningSequenceNumbers) {
 
 TEST(PhoneProtocol, CountsAndKeepsTheAudioItReceives) {
     ScriptedDesktop desktop(fast_status());
-    negotiate(desktop);
+    ASSERT_TRUE(desktop.open_stream());
     std::vector<int16_t> sent;
     for (uint64_t frame = 0; frame < 192 * 20; frame += 192) {
         const std::vector<int16_t> block = test_samples(frame, 192);
@@ -169,7 +155,7 @@ TEST(PhoneProtocol, CountsAndKeepsTheAudioItReceives) {
 
 TEST(PhoneProtocol, StatusReportsTheFillOfTheBufferBeforePlayoutStarts) {
     ScriptedDesktop desktop(fast_status());
-    negotiate(desktop);
+    ASSERT_TRUE(desktop.open_stream());
     std::vector<uint8_t> burst;  // below the prefill of 1920, in one write so it arrives at once
     for (uint64_t frame = 0; frame < 192 * 8; frame += 192) {
         const std::vector<uint8_t> bytes = desktop.audio_frame(test_samples(frame, 192), frame);
@@ -189,7 +175,7 @@ TEST(PhoneProtocol, StatusReportsTheFillOfTheBufferBeforePlayoutStarts) {
 
 TEST(PhoneProtocol, AStallUnderrunsThePlayoutAndTheNextBlockIsLate) {
     ScriptedDesktop desktop(fast_status());
-    negotiate(desktop);
+    ASSERT_TRUE(desktop.open_stream());
     for (uint64_t frame = 0; frame < 192 * 20; frame += 192) {  // 80 ms of audio at once
         desktop.send_audio(test_samples(frame, 192), frame);
     }

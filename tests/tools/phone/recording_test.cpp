@@ -89,14 +89,7 @@ TEST_F(PhoneRecording, TheRecordingOfASessionEqualsTheSamplesSent) {
     std::vector<int16_t> sent;
     {
         ScriptedDesktop desktop(options);
-        desktop.send_hello();
-        ASSERT_TRUE(desktop.next_of(Type::Hello));
-        desktop.send_json(Type::Config, {{"sampleRate", 48000},
-                                         {"channels", 2},
-                                         {"sampleFormat", "s16le"},
-                                         {"framesPerMessage", 192}});
-        ASSERT_TRUE(desktop.next_of(Type::ConfigAck));
-        desktop.send(Type::Start);
+        ASSERT_TRUE(desktop.open_stream());
         uint64_t frame = 0;
         for (size_t frames : {192, 192, 1, 191, 192, 64}) {
             const std::vector<int16_t> block = test_samples(frame, frames);
@@ -138,8 +131,7 @@ TEST(PhoneStop, StopEndsAServeThatIsWaitingForTheDesktop) {
 
 TEST(PhoneStop, StopEndsAStreamingSessionAndKeepsWhatWasMeasured) {
     ScriptedDesktop desktop;
-    desktop.send_hello();
-    ASSERT_TRUE(desktop.next_of(Type::Hello));
+    ASSERT_TRUE(desktop.greet());
     desktop.send_ping(5);
     ASSERT_TRUE(desktop.next_of(Type::Pong));
     const PhoneSummary summary = desktop.stop_phone();

@@ -12,21 +12,26 @@
 
 namespace kova::phone::test {
 
-ScriptedDesktop::ScriptedDesktop(PhoneOptions options)
-    : app_(std::move(options)), session_(random_id()) {
+ScriptedDesktop::ScriptedDesktop(PhoneOptions options) : session_(random_id()) {
     int fds[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, fds) != 0) {
         throw std::runtime_error("socketpair failed");
     }
     fd_ = fds[0];
     const int phone_fd = fds[1];
-    server_ = std::thread([this, phone_fd] { summary_ = app_.serve(phone_fd); });
+    app_.emplace(std::move(options));
+    server_ = std::thread([this, phone_fd] { summary_ = app_->serve(phone_fd); });
 }
+
+ScriptedDesktop::ScriptedDesktop(int connected_fd) : fd_(connected_fd), session_(random_id()) {}
 
 ScriptedDesktop::~ScriptedDesktop() {
     if (server_.joinable()) {
-        app_.stop();
+        app_->stop();
         finish();
+    }
+    if (fd_ >= 0) {
+        ::close(fd_);
     }
 }
 
@@ -57,6 +62,26 @@ void ScriptedDesktop::send_hello() {
                             {"build", "test-desktop"},
                             {"protocolMinor", 0},
                             {"capabilities", {"ping", "status", "pcm_s16le_48000_stereo"}}});
+}
+
+bool ScriptedDesktop::greet() {
+    send_hello();
+    return next_of(Type::Hello).has_value();
+}
+
+bool ScriptedDesktop::open_stream() {
+    if (!greet()) {
+        return false;
+    }
+    send_json(Type::Config, {{"sampleRate", 48000},
+                             {"channels", 2},
+                             {"sampleFormat", "s16le"},
+                             {"framesPerMessage", 192}});
+    if (!next_of(Type::ConfigAck)) {
+        return false;
+    }
+    send(Type::Start);
+    return true;
 }
 
 void ScriptedDesktop::send_audio(const std::vector<int16_t>& samples, uint64_t frame_index) {
@@ -157,7 +182,9 @@ PhoneSummary ScriptedDesktop::finish() {
 }
 
 PhoneSummary ScriptedDesktop::stop_phone() {
-    app_.stop();
+    if (app_) {
+        app_->stop();
+    }
     if (server_.joinable()) {
         server_.join();
     }

@@ -15,11 +15,13 @@
 namespace kova::phone::test {
 
 /// The desktop's side of a session, scripted by a test, with the emulator serving the other
-/// end of a socket pair on its own thread.
+/// end of a socket pair on its own thread, or a phone served elsewhere on a connected socket.
 class ScriptedDesktop {
   public:
     /// Starts an emulator with `options` on a fresh socket pair.
     explicit ScriptedDesktop(PhoneOptions options = {});
+    /// Talks over `connected_fd`, which it takes, to a phone served elsewhere.
+    explicit ScriptedDesktop(int connected_fd);
     /// Closes the desktop's end and waits for the emulator.
     ~ScriptedDesktop();
 
@@ -33,6 +35,11 @@ class ScriptedDesktop {
     void send_raw(const std::vector<uint8_t>& bytes);
     /// Sends the desktop's hello.
     void send_hello();
+    /// Sends the hello and waits for the phone's; false when it does not come.
+    bool greet();
+    /// Greets, configures (48 kHz stereo, 192 frames a message) and starts the stream; false
+    /// when the phone does not answer.
+    bool open_stream();
     /// Sends one audio message of `samples` (interleaved stereo) at `frame_index`.
     void send_audio(const std::vector<int16_t>& samples, uint64_t frame_index);
     /// The frame of that audio message, taking the next sequence number, without sending it.
@@ -54,17 +61,16 @@ class ScriptedDesktop {
     /// Error text of the first frame the desktop's own parser rejected, if any.
     const std::string& parse_error() const { return parse_error_; }
 
-    /// Closes the desktop's end and returns the emulator's summary.
+    /// Closes the desktop's end and returns the emulator's summary (empty for a phone served
+    /// elsewhere).
     PhoneSummary finish();
     /// Asks the emulator to stop and returns its summary.
     PhoneSummary stop_phone();
-    /// The emulator under test.
-    PhoneApp& app() { return app_; }
 
   private:
     bool read_some(std::chrono::milliseconds timeout);
 
-    PhoneApp app_;
+    std::optional<PhoneApp> app_;
     int fd_ = -1;
     uint64_t session_;
     uint64_t sequence_ = 0;
