@@ -1,5 +1,5 @@
-// kova_list_devices through libkova.so: the real libusb of this machine together with the
-// usbmux stand-in presenting an emulated iPhone.
+// kova_list_devices and kova_ios_probe through libkova.so: the real libusb of this machine
+// together with the usbmux stand-in presenting an emulated iPhone.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -14,8 +14,13 @@
 
 namespace {
 
+using kova::phone::UsbmuxFault;
 using kova::phone::UsbmuxServer;
 using kova::phone::UsbmuxServerOptions;
+
+// "ios:" and the head of the standard SHA-256 digest of "abc".
+constexpr const char* kSerial = "abc";
+constexpr const char* kPath = "ios:ba7816bf8f01";
 
 std::string listed_text() {
     char* text = kova_list_devices();
@@ -25,12 +30,14 @@ std::string listed_text() {
     return copy;
 }
 
-class ListDevices : public ::testing::Test {
+class StandIn : public ::testing::Test {
   protected:
-    void serve(bool trusted) {
+    void serve(bool trusted, bool app_open = true) {
+        server_.reset();  // the socket's path is free again for the next one
         UsbmuxServerOptions options;
-        options.devices.front().serial = "abc";
+        options.devices.front().serial = kSerial;
         options.devices.front().trusted = trusted;
+        options.app_open = app_open;
         server_ =
             std::make_unique<UsbmuxServer>(socket_.path(), options, [](int fd) { ::close(fd); });
     }
@@ -38,10 +45,13 @@ class ListDevices : public ::testing::Test {
     std::unique_ptr<UsbmuxServer> server_;
 };
 
+using ListDevices = StandIn;
+using IosProbe = StandIn;
+
 TEST_F(ListDevices, EmulatedIphoneIsListedNextToWhateverUsbHolds) {
     serve(true);
     const std::string text = listed_text();
-    // "ios:" and the head of the SHA-256 digest of "abc"; no registry record matches here.
+    // No registry record matches here.
     const std::string iphone =
         "{\"accessory\":false,\"hub\":false,\"path\":\"ios:ba7816bf8f01\",\"platform\":\"ios\","
         "\"product\":4776,\"productName\":\"\",\"serial\":\"abc\",\"trusted\":true,"
@@ -72,6 +82,24 @@ TEST_F(ListDevices, NoDaemonLeavesOutOnlyTheIphones) {
     for (const auto& device : devices) {
         EXPECT_EQ(device["platform"], "android");
     }
+}
+
+TEST_F(IosProbe, OpenAppAnswersOneAndClosedAppZero) {
+    serve(true);
+    EXPECT_EQ(kova_ios_probe(kPath), 1);
+    serve(true, false);
+    EXPECT_EQ(kova_ios_probe(kPath), 0);
+}
+
+TEST_F(IosProbe, EveryOtherFailureAnswersMinusOne) {
+    EXPECT_EQ(kova_ios_probe(kPath), -1);  // no daemon
+    serve(true);
+    EXPECT_EQ(kova_ios_probe("ios:000000000000"), -1);
+    EXPECT_EQ(kova_ios_probe(nullptr), -1);
+    server_->set_fault("Connect", UsbmuxFault::result_code, 1);
+    EXPECT_EQ(kova_ios_probe(kPath), -1);
+    server_->set_fault("Connect", UsbmuxFault::not_plist);
+    EXPECT_EQ(kova_ios_probe(kPath), -1);
 }
 
 TEST(KovaFree, NullIsAllowed) {
