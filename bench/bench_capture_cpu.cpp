@@ -4,27 +4,25 @@
 // wait4. Usage: bench_capture_cpu [SECONDS [RATE]]
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "bench/support/spawn.h"
 #include "core/transport/ios_id.h"
 #include "tests/support/pulse_server.h"
 #include "tests/support/temp_dir.h"
-
-extern char** environ;
 
 namespace {
 
@@ -33,19 +31,11 @@ using namespace std::chrono_literals;
 constexpr const char* kSerial = "KOVA-BENCH-00008030";
 
 pid_t spawn(std::vector<std::string> arguments, const std::string& output) {
-    std::vector<char*> argv;
-    for (auto& argument : arguments) {
-        argv.push_back(argument.data());
-    }
-    argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-        pid = -1;
-    }
+    const pid_t pid = kova::bench::spawn_child(std::move(arguments), actions);
     posix_spawn_file_actions_destroy(&actions);
     return pid;
 }
@@ -103,13 +93,7 @@ int main(int argc, char** argv) {
     const std::string socket = directory.path() + "/usbmuxd";
     setenv("USBMUXD_SOCKET_ADDRESS", ("UNIX:" + socket).c_str(), 1);
 
-    std::atomic<bool> stop{false};
-    std::thread player([&] {
-        kova::test::SinkPlayer sink(rate);
-        const auto block = kova::test::stereo_sine(997.0, rate, rate / 100, 0.5f);
-        while (!stop.load() && sink.write(block)) {
-        }
-    });
+    auto player = std::make_unique<kova::test::SinePlayer>(rate);
 
     const pid_t phone =
         spawn({KOVA_PHONE_EXE, "--usbmux", socket, "--serial", kSerial, "--sessions", "1"},
@@ -129,8 +113,7 @@ int main(int argc, char** argv) {
     const bool waited = kova > 0 && wait4(kova, &status, 0, &usage) == kova;
     const double wall =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    stop.store(true);
-    player.join();
+    player.reset();
     if (phone > 0) {
         ::kill(phone, SIGTERM);
         ::waitpid(phone, nullptr, 0);

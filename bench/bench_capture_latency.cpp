@@ -4,7 +4,6 @@
 // latency) from the sink's monitor. Usage: bench_capture_latency [RATE [CLICKS]]
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,6 +19,7 @@
 #include <vector>
 
 #include "bench/support/impulse.h"
+#include "bench/support/spawn.h"
 #include "core/session/report.h"
 #include "core/session/run_session.h"
 #include "core/session/session_options.h"
@@ -28,8 +28,6 @@
 #include "tests/support/session_runner.h"
 #include "tests/support/socket_pair.h"
 #include "tools/phone/phone_app.h"
-
-extern char** environ;
 
 namespace {
 
@@ -123,18 +121,11 @@ class ParecPath {
         std::vector<std::string> arguments = {
             "parec",  device,         "--raw",           "--format=float32le",
             rate_arg, "--channels=2", "--latency-msec=1"};
-        std::vector<char*> argv;
-        for (auto& argument : arguments) {
-            argv.push_back(argument.data());
-        }
-        argv.push_back(nullptr);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], STDOUT_FILENO);
         posix_spawn_file_actions_addclose(&actions, pipe_fds[0]);
-        if (posix_spawnp(&pid_, "parec", &actions, nullptr, argv.data(), environ) != 0) {
-            pid_ = -1;
-        }
+        pid_ = kova::bench::spawn_child(std::move(arguments), actions, true);
         posix_spawn_file_actions_destroy(&actions);
         ::close(pipe_fds[1]);
         fd_ = pipe_fds[0];
