@@ -89,14 +89,6 @@ class BrandTest : public QObject {
         QCOMPARE(Brand::isBeta(version), beta);
     }
 
-    void accentIsTheBrandOrange() {
-        const QColor accent = Brand::accent();
-        QCOMPARE(qRound(accent.redF() * 100), 93);
-        QCOMPARE(qRound(accent.greenF() * 100), 33);
-        QCOMPARE(qRound(accent.blueF() * 100), 20);
-        QCOMPARE(accent.alpha(), 255);
-    }
-
     void wordmarkShipsAsAResource() {
         const QPixmap wordmark = Brand::wordmark();
         QVERIFY(!wordmark.isNull());
