@@ -13,11 +13,8 @@
 #include "tests/support/temp_dir.h"
 #include "tests/support/wav_builder.h"
 
-namespace kova {
+namespace kova::test {
 namespace {
-
-using test::ScriptedPeer;
-using test::SessionSetup;
 
 std::vector<uint8_t> audio_bytes(const std::vector<Message>& audio) {
     std::vector<uint8_t> bytes;
@@ -204,4 +201,4 @@ TEST(AudioSessionTest, SourcesAreCheckedBeforeTheLinkIsTouched) {
 }
 
 }  // namespace
-}  // namespace kova
+}  // namespace kova::test

@@ -6,11 +6,8 @@
 #include "tests/support/pulse_server.h"
 #include "tests/support/session_runner.h"
 
-namespace kova {
+namespace kova::test {
 namespace {
-
-using test::PulseServer;
-using test::SinePlayer;
 
 std::vector<double> left_channel(const test::SessionOutcome& outcome) {
     std::vector<double> left;
@@ -81,4 +78,4 @@ TEST(CaptureSessionTest, WhatIsPlayedIntoTheDeviceReachesThePhoneAt48000) {
 }
 
 }  // namespace
-}  // namespace kova
+}  // namespace kova::test

@@ -20,13 +20,8 @@
 #include "tests/support/temp_dir.h"
 #include "tests/support/wav_builder.h"
 
-namespace kova {
+namespace kova::test {
 namespace {
-
-using test::PhoneBehaviour;
-using test::ScriptedPeer;
-using test::SessionOutcome;
-using test::SessionSetup;
 
 enum class Fault { closes, stops_reading, goes_silent };
 enum class Moment { negotiating, streaming, awaiting_stopped };
@@ -191,4 +186,4 @@ TEST(FaultMatrixTest, WavFileShrinkingWhileStreamedEndsTheSessionAsTruncated) {
 }
 
 }  // namespace
-}  // namespace kova
+}  // namespace kova::test

@@ -11,12 +11,8 @@
 #include "tests/support/fake_phone.h"
 #include "tests/support/session_runner.h"
 
-namespace kova {
+namespace kova::test {
 namespace {
-
-using test::PhoneBehaviour;
-using test::ScriptedPeer;
-using test::SessionSetup;
 
 uint64_t encoded_size(const std::vector<Message>& messages) {
     return std::accumulate(messages.begin(), messages.end(), uint64_t{0},
@@ -184,4 +180,4 @@ TEST(LinkProbeTest, HelloThatCannotBeWrittenCountsOneError) {
 }
 
 }  // namespace
-}  // namespace kova
+}  // namespace kova::test

@@ -9,12 +9,8 @@
 #include "tests/support/fake_phone.h"
 #include "tests/support/session_runner.h"
 
-namespace kova {
+namespace kova::test {
 namespace {
-
-using test::PhoneBehaviour;
-using test::ScriptedPeer;
-using test::SessionSetup;
 
 class SessionCancelTest : public ::testing::Test {
   protected:
@@ -102,4 +98,4 @@ TEST_F(SessionCancelTest, StopRequestCannotCutTheWaitForStopped) {
 }
 
 }  // namespace
-}  // namespace kova
+}  // namespace kova::test

@@ -11,12 +11,8 @@
 #include "tests/support/fake_phone.h"
 #include "tests/support/session_runner.h"
 
-namespace kova {
+namespace kova::test {
 namespace {
-
-using test::PhoneBehaviour;
-using test::ScriptedPeer;
-using test::SessionSetup;
 
 // One misbehaving phone and the exact code the session must end with.
 struct Misbehaviour {
@@ -263,4 +259,4 @@ TEST(SessionFailureTest, PartialFrameLeftAtTheEndIsTruncated) {
 }
 
 }  // namespace
-}  // namespace kova
+}  // namespace kova::test

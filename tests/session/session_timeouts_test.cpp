@@ -7,13 +7,8 @@
 #include "tests/support/fake_phone.h"
 #include "tests/support/session_runner.h"
 
-namespace kova {
+namespace kova::test {
 namespace {
-
-using test::PhoneBehaviour;
-using test::ScriptedPeer;
-using test::SessionOutcome;
-using test::SessionSetup;
 
 SessionSetup with_phone(PhoneBehaviour behaviour, bool audio) {
     SessionSetup setup = test::phone_setup(std::move(behaviour));
@@ -112,4 +107,4 @@ TEST(SessionTimeoutTest, EachTimeLimitEndsItsSessionWithItsCode) {
 }
 
 }  // namespace
-}  // namespace kova
+}  // namespace kova::test

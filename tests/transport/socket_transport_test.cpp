@@ -18,14 +18,11 @@
 #include "tests/support/error_code.h"
 #include "tests/support/socket_pair.h"
 
-namespace kova {
+namespace kova::test {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
-
-using test::code_of;
-using test::elapsed_ms;
 
 // Counts SIGPIPE instead of letting it end the process, so that a raised signal shows as a
 // failed expectation. The disposition is restored afterwards.
@@ -278,4 +275,4 @@ TEST_F(LoopbackTest, OrderlyCloseEndsRead) {
 }
 
 }  // namespace
-}  // namespace kova
+}  // namespace kova::test

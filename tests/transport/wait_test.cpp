@@ -17,14 +17,11 @@
 #include "tests/support/error_code.h"
 #include "tests/support/socket_pair.h"
 
-namespace kova {
+namespace kova::test {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
-
-using test::code_of;
-using test::elapsed_ms;
 
 class WaitTest : public ::testing::Test {
   protected:
@@ -124,4 +121,4 @@ TEST(WaitReset, ResetByPeerIsDetached) {
 }
 
 }  // namespace
-}  // namespace kova
+}  // namespace kova::test
