@@ -6,15 +6,12 @@
 #include <QToolButton>
 #include <QtTest>
 
-#include "app/model/platform/openssl_sha256.h"
 #include "app/shell/brand.h"
 #include "app/shell/panel_parts.h"
 #include "app/shell/panel_texts.h"
 #include "app/shell/panel_view.h"
 #include "app/shell/shell_app.h"
-#include "tests/model/doubles/fake_library.h"
-#include "tests/model/doubles/fakes.h"
-#include "tests/model/doubles/virtual_queue.h"
+#include "tests/model/doubles/model_parts.h"
 
 using namespace kova;
 using namespace kova::shell;
@@ -25,28 +22,12 @@ namespace {
 const std::string phonePath = "usb:1-4";
 
 // The model on the test doubles and virtual time, with a panel showing it.
-struct Rig {
-    std::shared_ptr<test::FakeLibrary> library = std::make_shared<test::FakeLibrary>();
-    std::shared_ptr<test::VirtualQueue> queue = std::make_shared<test::VirtualQueue>();
-    std::shared_ptr<test::MemorySettings> settings = std::make_shared<test::MemorySettings>();
-    std::shared_ptr<test::FakeLoginItem> loginItem = std::make_shared<test::FakeLoginItem>();
-    std::shared_ptr<ConnectModel> model;
+struct Rig : test::ModelParts {
     std::unique_ptr<PanelView> view;
 
     // Builds the model and the view and lets the start-up timers run.
     PanelView& make(const QString& version = QStringLiteral("1.0.0")) {
-        ConnectPorts ports;
-        ports.library = library;
-        ports.queue = queue;
-        ports.background = std::make_shared<test::ManualRunner>();
-        ports.settings = settings;
-        ports.sha256 = std::make_shared<OpenSslSha256>();
-        ports.microphone = std::make_shared<test::FakeMicrophone>();
-        ports.loginItem = loginItem;
-        ports.usbWatcher = std::make_shared<test::FakeWatcher>();
-        ports.audioWatcher = std::make_shared<test::FakeWatcher>();
-        ports.reportLog = &reports;
-        model = ConnectModel::create(std::move(ports));
+        ModelParts::make();
         view = std::make_unique<PanelView>(model, Brand::wordmark(), version);
         queue->advance(1s);
         settle();
@@ -89,8 +70,6 @@ struct Rig {
         queue->runReady();
         settle();
     }
-
-    std::ostringstream reports;
 };
 
 QColor textColour(const QWidget& widget) {
