@@ -2,59 +2,24 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "core/api/kova.h"
+#include "tests/support/event_log.h"
 
 namespace {
 
 using nlohmann::json;
 using std::chrono::milliseconds;
 
-constexpr const char* kNeedDevice = "explicit_device_and_accessory_id_required_use_--list";
 constexpr milliseconds kEndBound{10000};
 
-// Collects the event texts of one session; the callback runs on the session's worker.
-class EventLog {
-  public:
-    static void on_event(void* context, const char* event_json) {
-        auto* log = static_cast<EventLog*>(context);
-        std::lock_guard<std::mutex> lock(log->mutex_);
-        log->texts_.emplace_back(event_json);
-        if (json::parse(event_json).value("event", "") == "ended") {
-            ++log->ended_;
-        }
-        log->changed_.notify_all();
-    }
+constexpr const char* kNeedDevice = "explicit_device_and_accessory_id_required_use_--list";
 
-    KovaSession* start(const std::string& options) {
-        return kova_session_start(options.c_str(), &EventLog::on_event, this);
-    }
-
-    // Waits, within a bound that only stops a hung test, for the "ended" event.
-    bool wait_for_ended() {
-        std::unique_lock<std::mutex> lock(mutex_);
-        return changed_.wait_for(lock, kEndBound, [this] { return ended_ > 0; });
-    }
-
-    std::vector<std::string> texts() const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return texts_;
-    }
-
-    json last() const { return json::parse(texts().back()); }
-
-  private:
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;
-    std::vector<std::string> texts_;
-    int ended_ = 0;
-};
+using kova::test::EventLog;
 
 // Runs a session to its end and frees it; returns the "ended" document.
 json run_to_end(const std::string& options, EventLog& log) {

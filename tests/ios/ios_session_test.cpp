@@ -3,16 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "core/api/kova.h"
 #include "core/transport/ios_id.h"
+#include "tests/support/event_log.h"
 #include "tests/support/usbmux_socket_dir.h"
 #include "tools/phone/phone_app.h"
 #include "tools/phone/usbmux_server.h"
@@ -23,41 +22,8 @@ using nlohmann::json;
 using namespace kova::phone;
 
 constexpr const char* kSerial = "00008101-000A1B2C3D4E5F60";
-constexpr std::chrono::seconds kEndBound{30};
 
-// Collects a session's event documents; the callback runs on the session's worker.
-class Events {
-  public:
-    static void on_event(void* context, const char* text) {
-        auto* events = static_cast<Events*>(context);
-        std::lock_guard lock(events->mutex_);
-        events->documents_.push_back(json::parse(text));
-        events->changed_.notify_all();
-    }
-    // Waits, within a bound that only stops a hung test, for the "ended" document.
-    json ended() {
-        std::unique_lock lock(mutex_);
-        changed_.wait_for(lock, kEndBound, [this] {
-            return !documents_.empty() && documents_.back()["event"] == "ended";
-        });
-        return documents_.empty() ? json() : documents_.back();
-    }
-    std::vector<std::string> states() {
-        std::lock_guard lock(mutex_);
-        std::vector<std::string> names;
-        for (const json& document : documents_) {
-            if (document["event"] == "state") {
-                names.push_back(document["state"]);
-            }
-        }
-        return names;
-    }
-
-  private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::vector<json> documents_;
-};
+using Events = kova::test::EventLog;
 
 class IosSession : public ::testing::Test {
   protected:
@@ -76,8 +42,7 @@ class IosSession : public ::testing::Test {
     json run(json options, Events& events) {
         options["device"] = kova::ios_id(kSerial);
         options["helloTimeoutMs"] = 5000;
-        KovaSession* session =
-            kova_session_start(options.dump().c_str(), &Events::on_event, &events);
+        KovaSession* session = events.start(options.dump());
         EXPECT_NE(session, nullptr);
         const json ended = events.ended();
         kova_session_free(session);
@@ -148,7 +113,7 @@ TEST_F(IosSession, UnknownIphoneIsNotFound) {
     Events events;
     json options = {{"seconds", 1}};
     options["device"] = "ios:0123456789ab";
-    KovaSession* session = kova_session_start(options.dump().c_str(), &Events::on_event, &events);
+    KovaSession* session = events.start(options.dump());
     ASSERT_NE(session, nullptr);
     const json ended = events.ended();
     kova_session_free(session);
@@ -167,12 +132,9 @@ TEST_F(IosSession, DyingUsbmuxDaemonEndsTheSessionAndARestartedOneServesTheNext)
     Events events;
     const json streaming = {
         {"device", kova::ios_id(kSerial)}, {"signal", "sine"}, {"helloTimeoutMs", 5000}};
-    KovaSession* session = kova_session_start(streaming.dump().c_str(), &Events::on_event, &events);
+    KovaSession* session = events.start(streaming.dump());
     ASSERT_NE(session, nullptr);
-    for (int i = 0; i < 1000 && events.states().size() < 4; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    ASSERT_EQ(events.states().back(), "Streaming");
+    ASSERT_TRUE(events.wait_for_state("Streaming"));
     app->stop();
     server_.reset();
     const json ended = events.ended();

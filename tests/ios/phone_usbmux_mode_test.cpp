@@ -3,8 +3,6 @@
 #include <signal.h>
 
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
@@ -12,6 +10,7 @@
 
 #include "core/api/kova.h"
 #include "core/transport/ios_id.h"
+#include "tests/support/event_log.h"
 #include "tests/support/phone_child.h"
 #include "tests/support/usbmux_socket_dir.h"
 
@@ -19,37 +18,8 @@ namespace {
 
 using nlohmann::json;
 using namespace std::chrono_literals;
+using kova::test::EventLog;
 using kova::test::PhoneChild;
-
-struct Ended {
-    std::mutex mutex;
-    std::condition_variable changed;
-    json document;
-    bool streaming = false;
-    static void on_event(void* context, const char* text) {
-        auto* ended = static_cast<Ended*>(context);
-        json event = json::parse(text);
-        if (event["event"] == "state" && event["state"] == "Streaming") {
-            std::lock_guard lock(ended->mutex);
-            ended->streaming = true;
-            ended->changed.notify_all();
-        }
-        if (event["event"] == "ended") {
-            std::lock_guard lock(ended->mutex);
-            ended->document = std::move(event);
-            ended->changed.notify_all();
-        }
-    }
-    bool wait_streaming() {
-        std::unique_lock lock(mutex);
-        return changed.wait_for(lock, 30s, [this] { return streaming; });
-    }
-    json wait() {
-        std::unique_lock lock(mutex);
-        changed.wait_for(lock, 30s, [this] { return !document.is_null(); });
-        return document;
-    }
-};
 
 TEST(PhoneUsbmuxMode, PresentsAnIphoneThatProbesAndStreams) {
     kova::test::UsbmuxSocketDir socket;
@@ -59,12 +29,12 @@ TEST(PhoneUsbmuxMode, PresentsAnIphoneThatProbesAndStreams) {
     ASSERT_EQ(path, kova::ios_id("demo-serial"));
 
     EXPECT_EQ(kova_ios_probe(path.c_str()), 1);  // the probe's connection is a session too
-    Ended ended;
+    EventLog events;
     const json options = {
         {"device", path}, {"signal", "sine"}, {"seconds", 1}, {"helloTimeoutMs", 5000}};
-    KovaSession* session = kova_session_start(options.dump().c_str(), &Ended::on_event, &ended);
+    KovaSession* session = events.start(options.dump());
     ASSERT_NE(session, nullptr);
-    const json report = ended.wait()["report"];
+    const json report = events.ended()["report"];
     kova_session_free(session);
     EXPECT_EQ(report["result"], "audio_probe_completed") << report.dump();
     EXPECT_EQ(report["transport"], "usbmux / usbmuxd");
@@ -100,15 +70,15 @@ TEST(PhoneUsbmuxMode, Sigusr1ClosesTheAppMidStreamAndSigusr2OpensItAgain) {
     PhoneChild phone({"--usbmux", socket.path(), "--serial", "switch"});
     const std::string path = phone.line();
     ASSERT_EQ(path, kova::ios_id("switch"));
-    Ended ended;
+    EventLog events;
     const json options = {
         {"device", path}, {"signal", "sine"}, {"seconds", 0}, {"helloTimeoutMs", 5000}};
-    KovaSession* session = kova_session_start(options.dump().c_str(), &Ended::on_event, &ended);
+    KovaSession* session = events.start(options.dump());
     ASSERT_NE(session, nullptr);
-    ASSERT_TRUE(ended.wait_streaming());
+    ASSERT_TRUE(events.wait_for_state("Streaming"));
 
     phone.signal(SIGUSR1);
-    const json closed = ended.wait();
+    const json closed = events.ended();
     kova_session_free(session);
     EXPECT_EQ(closed["code"], 1) << closed.dump();
     EXPECT_TRUE(json::parse(phone.line(), nullptr, false).is_object());  // its summary
