@@ -213,8 +213,7 @@ void PhoneSession::on_audio(const Message& message, Clock::time_point now) {
     playout_.push(frames, now);
     if (last_audio_) {
         const auto gap = std::chrono::duration_cast<std::chrono::microseconds>(now - *last_audio_);
-        inter_arrival_us_.push_back(
-            static_cast<uint32_t>(std::min<int64_t>(gap.count(), UINT32_MAX)));
+        inter_arrival_.add(static_cast<uint64_t>(std::max<int64_t>(gap.count(), 0)));
     }
     last_audio_ = now;
     if (misbehaviour_ == Misbehaviour::CloseMidStream &&
@@ -327,18 +326,9 @@ void PhoneSession::finish_summary(Clock::time_point now) {
     summary_.late_blocks = playout_.late_blocks();
     summary_.underruns = playout_.underruns();
     summary_.occupancy_mean = playout_.overall_mean();
-    std::vector<uint32_t> sorted = inter_arrival_us_;
-    std::sort(sorted.begin(), sorted.end());
-    if (!sorted.empty()) {
-        auto at = [&sorted](double fraction) {
-            const auto index =
-                static_cast<size_t>(fraction * static_cast<double>(sorted.size() - 1));
-            return sorted[index] / 1000.0;
-        };
-        summary_.inter_arrival_p50_ms = at(0.5);
-        summary_.inter_arrival_p99_ms = at(0.99);
-        summary_.inter_arrival_max_ms = sorted.back() / 1000.0;
-    }
+    summary_.inter_arrival_p50_ms = inter_arrival_.percentile_ms(0.5);
+    summary_.inter_arrival_p99_ms = inter_arrival_.percentile_ms(0.99);
+    summary_.inter_arrival_max_ms = inter_arrival_.max_ms();
 }
 
 }  // namespace kova::phone

@@ -12,6 +12,7 @@
 #include "core/protocol/message.h"
 #include "core/protocol/parser.h"
 #include "tools/phone/frame_checker.h"
+#include "tools/phone/gap_histogram.h"
 #include "tools/phone/misbehaviour.h"
 #include "tools/phone/phone_app.h"
 #include "tools/phone/playout_model.h"
@@ -78,7 +79,7 @@ class PhoneSession {
     std::optional<uint64_t> ping_token_;
     Clock::time_point ping_sent_at_;
     Clock::time_point next_ping_;
-    std::vector<uint32_t> inter_arrival_us_;
+    GapHistogram inter_arrival_;
 };
 
 }  // namespace kova::phone
