@@ -1,6 +1,5 @@
 // Each fault a phone can cause, at each moment of a session, ends with its code within a bound
 // and leaves no thread behind.
-#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -17,6 +16,7 @@
 #include "tests/support/fake_phone.h"
 #include "tests/support/pulse_server.h"
 #include "tests/support/session_runner.h"
+#include "tests/support/task_count.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wav_builder.h"
 
@@ -31,24 +31,6 @@ struct Case {
     Moment moment;
     std::set<std::string> codes;  // a full send buffer and a silent link race to end it
 };
-
-int task_count() {
-    int count = 0;
-    if (DIR* dir = ::opendir("/proc/self/task")) {
-        while (const dirent* entry = ::readdir(dir)) {
-            count += entry->d_name[0] != '.';
-        }
-        ::closedir(dir);
-    }
-    return count;
-}
-
-// A sanitizer's runtime starts a helper thread of its own with the process's first thread, so
-// one is started and joined before the count that the end of a case is compared with.
-int task_count_before() {
-    std::thread([] {}).join();
-    return task_count();
-}
 
 [[noreturn]] void apply(Fault fault, ScriptedPeer& peer, const std::atomic<bool>& ended) {
     switch (fault) {
