@@ -84,7 +84,12 @@ int bulk_transfer(libusb_context* context, libusb_device_handle* handle, uint8_t
     Completion completion;
     libusb_fill_bulk_transfer(transfer.get(), handle, endpoint, buffer, length, on_complete,
                               &completion, timeout_ms);
-    usb_ok(libusb_submit_transfer(transfer.get()), "submit_bulk");
+    // A phone unplugged between two transfers is the same unplug as one during a transfer.
+    const int submitted = libusb_submit_transfer(transfer.get());
+    if (submitted == LIBUSB_ERROR_NO_DEVICE) {
+        throw Error("usb_detached");
+    }
+    usb_ok(submitted, "submit_bulk");
     pump_until_done(context, transfer.get(), completion);
     if (completion.actual_length < 0 || completion.actual_length > length) {
         throw Error("invalid_actual_length");
