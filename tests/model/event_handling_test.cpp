@@ -166,45 +166,73 @@ TEST_F(Events, StreamingResetsTheReconnectDelay) {
     EXPECT_EQ(model->errorText(), "Cable unplugged.");
 }
 
-TEST_F(Events, PhoneErrorPrefixIsRemovedBeforeMapping) {
-    runningAndroid();
-    event(endedEvent(1, "phone_error: audio_focus_lost"));
-    EXPECT_EQ(model->errorText(), "Another app took the phone's audio.");
-}
-
-TEST_F(Events, PermanentErrorGivesUpWithErrorState) {
-    runningAndroid();
-    event(endedEvent(1, "aoa_not_supported"));
-    EXPECT_EQ(model->phase(), Phase::idle);
-    EXPECT_EQ(model->stateText(), "Error");
-    EXPECT_EQ(model->errorText(), "This device does not support KOVA: choose the Android phone.");
-    EXPECT_EQ(queue->pending(), 0u);
-    EXPECT_EQ(model->glyphState(), GlyphState::error);
-}
-
-TEST_F(Events, FailureWithoutErrorMapsUnknown) {
-    runningAndroid();
-    event(R"({"code":1,"event":"ended","report":"broken"})");
-    EXPECT_EQ(model->errorText(),
-              "Something went wrong (unknown): unplug the Nova One and connect it again.");
-}
-
-TEST_F(Events, PhoneGoneAtEndedShowsNoErrorAndSchedulesAutoStart) {
-    runningAndroid();
-    library->setPhones({});
-    event(endedEvent(1, "usb_detached"));
-    EXPECT_EQ(model->phase(), Phase::idle);
-    EXPECT_EQ(model->errorText(), std::nullopt);
-    EXPECT_EQ(model->stateText(), "Stopped");
-    EXPECT_EQ(queue->pendingDelays(), std::vector<std::chrono::milliseconds>{500ms});
-}
-
-TEST_F(Events, CleanEndWhileRunningGoesIdle) {
-    runningAndroid();
-    event(endedEvent(0));
-    EXPECT_EQ(model->phase(), Phase::idle);
-    EXPECT_EQ(model->stateText(), "Stopped");
-    EXPECT_EQ(queue->pending(), 0u);
+TEST_F(Events, EndedLeavesThePhaseTextErrorAndTimerOfItsCode) {
+    struct Case {
+        bool ios;
+        bool phoneGone;
+        std::string ended;
+        Phase phase;
+        std::string state;
+        std::optional<std::string> error;
+        std::vector<std::chrono::milliseconds> delays;
+    };
+    const std::vector<Case> cases = {
+        {false, false, endedEvent(0), Phase::idle, "Stopped", std::nullopt, {}},
+        // The phone left with its session: no error, and auto start looks again.
+        {false, true, endedEvent(1, "usb_detached"), Phase::idle, "Stopped", std::nullopt, {500ms}},
+        // The phone's prefix is removed before the lookup.
+        {false,
+         false,
+         endedEvent(1, "phone_error: audio_focus_lost"),
+         Phase::running,
+         "Reconnecting in 1 s…",
+         "Another app took the phone's audio.",
+         {1s}},
+        {false,
+         false,
+         endedEvent(1, "aoa_not_supported"),
+         Phase::idle,
+         "Error",
+         "This device does not support KOVA: choose the Android phone.",
+         {}},
+        {false,
+         false,
+         R"({"code":1,"event":"ended","report":"broken"})",
+         Phase::running,
+         "Reconnecting in 1 s…",
+         "Something went wrong (unknown): unplug the Nova One and connect it again.",
+         {1s}},
+        {true,
+         false,
+         endedEvent(1, "built_in_speaker_unavailable"),
+         Phase::running,
+         "Waiting for the iPhone 15…",
+         "Headphones or another output are connected to the iPhone 15: unplug them, KOVA "
+         "plays on its speaker.",
+         {1s}},
+        {true,
+         false,
+         endedEvent(1, "kova_device_not_found"),
+         Phase::idle,
+         "Error",
+         "KOVA audio device not installed.",
+         {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.ended);
+        library = std::make_shared<FakeLibrary>();
+        c.ios ? runningIphone() : runningAndroid();
+        if (c.phoneGone) {
+            library->setPhones({});
+        }
+        event(c.ended);
+        EXPECT_EQ(model->phase(), c.phase);
+        EXPECT_EQ(model->stateText(), c.state);
+        EXPECT_EQ(model->errorText(), c.error);
+        EXPECT_EQ(model->glyphState(), c.error ? GlyphState::error : GlyphState::idle);
+        EXPECT_EQ(queue->pendingDelays(), c.delays);
+        model.reset();
+    }
 }
 
 TEST_F(Events, IphoneAppNotOpenWaitsWithTheWaitingTextAndRetriesAfterOneSecond) {
@@ -218,24 +246,6 @@ TEST_F(Events, IphoneAppNotOpenWaitsWithTheWaitingTextAndRetriesAfterOneSecond) 
     queue->advance(1s);
     probe();
     EXPECT_EQ(library->sessions.size(), 2u);
-}
-
-TEST_F(Events, IphoneOtherFailureWaitsForThePhoneWithTheError) {
-    runningIphone();
-    event(endedEvent(1, "built_in_speaker_unavailable"));
-    EXPECT_EQ(model->stateText(), "Waiting for the iPhone 15…");
-    EXPECT_EQ(model->errorText(),
-              "Headphones or another output are connected to the iPhone 15: unplug them, KOVA "
-              "plays on its speaker.");
-    EXPECT_EQ(queue->pendingDelays(), std::vector<std::chrono::milliseconds>{1s});
-}
-
-TEST_F(Events, IphonePermanentFailureGivesUp) {
-    runningIphone();
-    event(endedEvent(1, "kova_device_not_found"));
-    EXPECT_EQ(model->phase(), Phase::idle);
-    EXPECT_EQ(model->stateText(), "Error");
-    EXPECT_EQ(model->errorText(), "KOVA audio device not installed.");
 }
 
 }  // namespace

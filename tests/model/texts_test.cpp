@@ -3,50 +3,47 @@
 namespace kova::test {
 namespace {
 
-Device phoneNamed(const std::string& name) {
-    Device device;
-    device.path = "1:1";
-    device.name = name;
-    return device;
-}
-
-TEST(Message, FullCodeRowWinsOverItsBaseCode) {
-    const auto nova = phoneNamed("Nova");
-    EXPECT_EQ(ConnectModel::message("open_selected_device: LIBUSB_ERROR_ACCESS", nova),
-              "KOVA Connect may not open the Nova over USB: install the udev rules from the "
-              "README and plug it in again.");
-    EXPECT_EQ(ConnectModel::message("open_selected_device: LIBUSB_ERROR_BUSY", nova),
-              "Another app is using the Nova over USB (Android File Transfer, adb): close it and "
-              "try again.");
-}
-
-TEST(Message, BaseCodeBeforeTheFirstColonFindsItsRow) {
-    EXPECT_EQ(ConnectModel::message("link_timeout: 3000", std::nullopt),
-              "The phone stopped answering.");
-    EXPECT_EQ(ConnectModel::message("usb_detached: LIBUSB_ERROR_NO_DEVICE: again", std::nullopt),
-              "Cable unplugged.");
-}
-
-TEST(Message, DeviceNameReplacesEveryPlaceholderOrPhoneWithoutDevice) {
-    EXPECT_EQ(ConnectModel::message("ios_device_not_found", phoneNamed("Nova")),
-              "Nova not found: reconnect it, unlock it and tap Trust.");
-    EXPECT_EQ(ConnectModel::message("ios_device_not_found", std::nullopt),
-              "phone not found: reconnect it, unlock it and tap Trust.");
-    EXPECT_EQ(ConnectModel::message("usbmuxd_unavailable", phoneNamed("iPad")),
-              "The computer cannot reach the iPad right now: reconnect it, or restart usbmuxd.");
-}
-
-TEST(Message, UnknownCodeFallsBackQuotingTheFullCode) {
-    EXPECT_EQ(ConnectModel::message("xyz: detail", phoneNamed("Nova")),
-              "Something went wrong (xyz: detail): unplug the Nova and connect it again.");
-    EXPECT_EQ(ConnectModel::message("ios_app_not_listening", std::nullopt),
-              "Something went wrong (ios_app_not_listening): unplug the phone and connect it "
-              "again.");
-}
-
-TEST(Message, LookupIsExactAndCaseSensitive) {
-    EXPECT_EQ(ConnectModel::message("USB_DETACHED", std::nullopt),
-              "Something went wrong (USB_DETACHED): unplug the phone and connect it again.");
+TEST(Message, CodeRowsPlaceholdersAndFallback) {
+    struct Case {
+        const char* code;
+        std::optional<std::string> device;
+        std::string text;
+    };
+    const Case cases[] = {
+        // The full code's row wins over its base code's.
+        {"open_selected_device: LIBUSB_ERROR_ACCESS", "Nova",
+         "KOVA Connect may not open the Nova over USB: install the udev rules from the "
+         "README and plug it in again."},
+        {"open_selected_device: LIBUSB_ERROR_BUSY", "Nova",
+         "Another app is using the Nova over USB (Android File Transfer, adb): close it and "
+         "try again."},
+        // The base code before the first colon finds its row.
+        {"link_timeout: 3000", std::nullopt, "The phone stopped answering."},
+        {"usb_detached: LIBUSB_ERROR_NO_DEVICE: again", std::nullopt, "Cable unplugged."},
+        {"ios_device_not_found", "Nova", "Nova not found: reconnect it, unlock it and tap Trust."},
+        {"ios_device_not_found", std::nullopt,
+         "phone not found: reconnect it, unlock it and tap Trust."},
+        {"usbmuxd_unavailable", "iPad",
+         "The computer cannot reach the iPad right now: reconnect it, or restart usbmuxd."},
+        // Unknown codes are quoted in full; the lookup is exact and case-sensitive.
+        {"xyz: detail", "Nova",
+         "Something went wrong (xyz: detail): unplug the Nova and connect it again."},
+        {"ios_app_not_listening", std::nullopt,
+         "Something went wrong (ios_app_not_listening): unplug the phone and connect it "
+         "again."},
+        {"USB_DETACHED", std::nullopt,
+         "Something went wrong (USB_DETACHED): unplug the phone and connect it again."},
+    };
+    for (const auto& [code, name, text] : cases) {
+        SCOPED_TRACE(code);
+        std::optional<Device> device;
+        if (name) {
+            device.emplace();
+            device->path = "1:1";
+            device->name = *name;
+        }
+        EXPECT_EQ(ConnectModel::message(code, device), text);
+    }
 }
 
 TEST(Tables, SharedTemplatesAndLinuxWording) {

@@ -24,39 +24,42 @@ class PlacementTest : public QObject {
     Q_OBJECT
 
   private Q_SLOTS:
-    void centredUnderTheIcon() {
-        const QPoint corner = place(iconAt(1000, 3), topBarScreen, panel, nowhere);
-        QCOMPARE(corner.x() + panel.width() / 2, 1000 + 12);
-        QCOMPARE(corner.y(), 3 + 24 + iconGap);
+    void corner_data() {
+        QTest::addColumn<QRect>("icon");
+        QTest::addColumn<QRect>("screen");
+        QTest::addColumn<QPoint>("pointer");
+        QTest::addColumn<QPoint>("corner");
+        const int below = 3 + 24 + iconGap;
+        QTest::newRow("centred under the icon")
+            << iconAt(1000, 3) << topBarScreen << nowhere << QPoint(1000 + 12 - 160, below);
+        QTest::newRow("margin from the right edge") << iconAt(1900, 3) << topBarScreen << nowhere
+                                                    << QPoint(1920 - screenMargin - 320, below);
+        QTest::newRow("margin from the left edge")
+            << iconAt(2, 3) << topBarScreen << nowhere << QPoint(screenMargin, below);
+        QTest::newRow("screen not at zero") << iconAt(1925, 3) << QRect(1920, 30, 1280, 994)
+                                            << nowhere << QPoint(1920 + screenMargin, below);
+        QTest::newRow("too wide: right edge wins")
+            << iconAt(150, 3) << QRect(0, 30, 300, 1050) << nowhere
+            << QPoint(300 - screenMargin - 320, below);
+        QTest::newRow("above a bottom tray") << iconAt(1700, 1053) << bottomBarScreen << nowhere
+                                             << QPoint(1700 + 12 - 160, 1053 - iconGap - 300);
+        QTest::newRow("taller than the screen keeps its top")
+            << iconAt(500, 3) << QRect(0, 30, 1920, 200) << nowhere
+            << QPoint(500 + 12 - 160, 30 + screenMargin);
+        QTest::newRow("no geometry: at the pointer")
+            << QRect() << topBarScreen << QPoint(800, 5) << QPoint(800 - 160, 5 + iconGap);
+        QTest::newRow("pointer near the corner")
+            << QRect() << bottomBarScreen << QPoint(1915, 1045)
+            << QPoint(1920 - screenMargin - 320, 1045 - iconGap - 300);
+        QTest::newRow("pointer near the left")
+            << QRect() << topBarScreen << QPoint(3, 40) << QPoint(screenMargin, 40 + iconGap);
     }
-
-    void keepsEightPointsFromTheRightEdge() {
-        const QPoint corner = place(iconAt(1900, 3), topBarScreen, panel, nowhere);
-        QCOMPARE(corner.x() + panel.width(), 1920 - screenMargin);
-    }
-
-    void keepsEightPointsFromTheLeftEdge() {
-        const QPoint corner = place(iconAt(2, 3), topBarScreen, panel, nowhere);
-        QCOMPARE(corner.x(), screenMargin);
-    }
-
-    void followsAScreenThatDoesNotStartAtZero() {
-        const QRect secondScreen(1920, 30, 1280, 994);
-        const QPoint corner = place(iconAt(1925, 3), secondScreen, panel, nowhere);
-        QCOMPARE(corner.x(), 1920 + screenMargin);
-    }
-
-    void rightEdgeWinsWhenThePanelIsTooWide() {
-        const QRect narrow(0, 30, 300, 1050);
-        const QPoint corner = place(iconAt(150, 3), narrow, panel, nowhere);
-        QCOMPARE(corner.x() + panel.width(), 300 - screenMargin);
-    }
-
-    void opensAboveABottomTray() {
-        const QRect icon = iconAt(1700, 1053);
-        const QPoint corner = place(icon, bottomBarScreen, panel, nowhere);
-        QCOMPARE(corner.y() + panel.height() + iconGap, icon.y());
-        QCOMPARE(corner.x() + panel.width() / 2, 1700 + 12);
+    void corner() {
+        QFETCH(QRect, icon);
+        QFETCH(QRect, screen);
+        QFETCH(QPoint, pointer);
+        QFETCH(QPoint, corner);
+        QCOMPARE(place(icon, screen, panel, pointer), corner);
     }
 
     void staysInsideWhenNeitherSideHasRoom() {
@@ -64,25 +67,6 @@ class PlacementTest : public QObject {
         const QPoint corner = place(iconAt(500, 190), shortScreen, panel, nowhere);
         QVERIFY(corner.y() >= screenMargin);
         QVERIFY(corner.y() + panel.height() <= 400 - screenMargin);
-    }
-
-    void tallerThanTheScreenKeepsItsTopVisible() {
-        const QRect tiny(0, 30, 1920, 200);
-        QCOMPARE(place(iconAt(500, 3), tiny, panel, nowhere).y(), 30 + screenMargin);
-    }
-
-    void withoutGeometryOpensAtThePointer() {
-        const QPoint pointer(800, 5);
-        const QPoint corner = place(QRect(), topBarScreen, panel, pointer);
-        QCOMPARE(corner, QPoint(800 - panel.width() / 2, 5 + iconGap));
-    }
-
-    void pointerPlacementKeepsTheMargins() {
-        const QPoint nearCorner = place(QRect(), bottomBarScreen, panel, QPoint(1915, 1045));
-        QCOMPARE(nearCorner.x() + panel.width(), 1920 - screenMargin);
-        QCOMPARE(nearCorner.y() + panel.height() + iconGap, 1045);
-        const QPoint nearLeft = place(QRect(), topBarScreen, panel, QPoint(3, 40));
-        QCOMPARE(nearLeft.x(), screenMargin);
     }
 };
 

@@ -16,14 +16,19 @@ QWidget* contentOfHeight(int height) {
     return content;
 }
 
-struct Counters {
+struct Counts {
     int openings = 0;
     GlyphState state = GlyphState::idle;
 };
 
-StatusPanel::Hooks hooksFor(Counters& counters) {
-    return {[&counters] { return counters.state; }, [&counters] { ++counters.openings; }};
-}
+// A status panel whose hooks count the openings and answer `state`, showing content of
+// `height`.
+struct Rig : Counts, StatusPanel {
+    Rig(bool tray, int height)
+        : StatusPanel(tray, {[this] { return state; }, [this] { ++openings; }}) {
+        panel().setContent(contentOfHeight(height));
+    }
+};
 
 }  // namespace
 
@@ -32,21 +37,17 @@ class StatusPanelTest : public QObject {
 
   private Q_SLOTS:
     void withoutTrayThePanelIsAnOrdinaryWindow() {
-        Counters counters;
-        StatusPanel status(false, hooksFor(counters));
-        status.panel().setContent(contentOfHeight(200));
+        Rig status(false, 200);
         QVERIFY(!status.hasTray());
         QVERIFY(!status.panel().windowFlags().testFlag(Qt::FramelessWindowHint));
         status.open();
         QVERIFY(status.panel().isVisible());
         QCOMPARE(status.panel().size(), QSize(320, 200));
-        QCOMPARE(counters.openings, 1);
+        QCOMPARE(status.openings, 1);
     }
 
     void popupIsFramelessAndSizedToItsContent() {
-        Counters counters;
-        StatusPanel status(true, hooksFor(counters));
-        status.panel().setContent(contentOfHeight(180));
+        Rig status(true, 180);
         QVERIFY(status.panel().windowFlags().testFlag(Qt::FramelessWindowHint));
         QCOMPARE(status.panel().panelSize(), QSize(320, 180));
         status.panel().setContent(contentOfHeight(260));
@@ -54,9 +55,7 @@ class StatusPanelTest : public QObject {
     }
 
     void popupWithoutTrayGeometryOpensNearThePointerInsideTheScreen() {
-        Counters counters;
-        StatusPanel status(true, hooksFor(counters));
-        status.panel().setContent(contentOfHeight(180));
+        Rig status(true, 180);
         const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
         QCursor::setPos(available.right() - 2, available.top() + 2);
         status.open();
@@ -69,20 +68,16 @@ class StatusPanelTest : public QObject {
     }
 
     void toggleOpensAndCloses() {
-        Counters counters;
-        StatusPanel status(true, hooksFor(counters));
-        status.panel().setContent(contentOfHeight(100));
+        Rig status(true, 100);
         status.toggle();
         QVERIFY(status.panel().isVisible());
         status.toggle();
         QVERIFY(!status.panel().isVisible());
-        QCOMPARE(counters.openings, 1);
+        QCOMPARE(status.openings, 1);
     }
 
     void theClickThatDismissedThePopupDoesNotReopenIt() {
-        Counters counters;
-        StatusPanel status(true, hooksFor(counters));
-        status.panel().setContent(contentOfHeight(100));
+        Rig status(true, 100);
         status.open();
         status.panel().hide();  // what an outside click on the icon does first
         status.toggle();        // then the icon's own activation arrives
@@ -93,9 +88,7 @@ class StatusPanelTest : public QObject {
     }
 
     void closingAHiddenPanelDoesNothing() {
-        Counters counters;
-        StatusPanel status(true, hooksFor(counters));
-        status.panel().setContent(contentOfHeight(100));
+        Rig status(true, 100);
         QSignalSpy hidden(&status.panel(), &PanelWindow::hidden);
         status.close();
         status.close();
@@ -107,20 +100,18 @@ class StatusPanelTest : public QObject {
     }
 
     void modelChangesReplaceAVisiblePanel() {
-        Counters counters;
-        StatusPanel status(true, hooksFor(counters));
-        status.panel().setContent(contentOfHeight(100));
+        Rig status(true, 100);
         const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
         const QPoint pointer(available.center().x(), available.bottom() - 2);
         QCursor::setPos(pointer);
         status.open();
         QCOMPARE(status.panel().geometry().bottom() + 1 + iconGap, QCursor::pos().y());
         status.panel().setContent(contentOfHeight(240));
-        counters.state = GlyphState::streaming;
+        status.state = GlyphState::streaming;
         status.modelChanged();
         QCOMPARE(status.panel().height(), 240);
         QCOMPARE(status.panel().geometry().bottom() + 1 + iconGap, QCursor::pos().y());
-        QCOMPARE(counters.openings, 1);
+        QCOMPARE(status.openings, 1);
     }
 };
 
