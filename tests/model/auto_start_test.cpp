@@ -23,8 +23,7 @@ TEST_F(AutoStart, ALoneAccessoryPhoneAtLaunchStartsAfterHalfASecond) {
 
 TEST_F(AutoStart, StoredSwitchOffOrMistypedValue) {
     settings->values["autoStart"] = std::string("no");
-    library->setPhones({androidPhone("1:1", "Nova", "One", "s", true)});
-    makeSettled();
+    loneAccessoryPhone();
     EXPECT_TRUE(model->autoStart());
     EXPECT_EQ(library->sessions.size(), 1u);
 
@@ -106,8 +105,7 @@ TEST_F(AutoStart, LoneCandidateWinsOverAHandPickedNonCandidate) {
 
 TEST_F(AutoStart, SwitchingOffRecomputesTheTextAndOnSchedulesAStart) {
     settings->values["autoStart"] = false;
-    library->setPhones({androidPhone("1:1", "Nova", "One", "a", true)});
-    makeSettled();
+    loneAccessoryPhone();
     EXPECT_TRUE(library->sessions.empty());
     model->setAutoStart(true);
     EXPECT_EQ(queue->pendingDelays(), std::vector<std::chrono::milliseconds>{500ms});
@@ -125,8 +123,7 @@ TEST_F(AutoStart, SwitchingOffRecomputesTheTextAndOnSchedulesAStart) {
 }
 
 TEST_F(AutoStart, UnplugDuringAReconnectCancelsItAndPicksUpAnotherLoneCandidate) {
-    library->setPhones({androidPhone("1:1", "Nova", "One", "a", true)});
-    makeSettled();
+    loneAccessoryPhone();
     event(endedEvent(1, "link_timeout"));
     ASSERT_EQ(model->stateText(), "Reconnecting in 1 s…");
     plugIn({iPhone(iosPath, "iPhone 15", "u")});  // the Android phone left, an iPhone is there
@@ -141,8 +138,7 @@ TEST_F(AutoStart, UnplugDuringAReconnectCancelsItAndPicksUpAnotherLoneCandidate)
 }
 
 TEST_F(AutoStart, UnplugDuringAReconnectWithNothingLeftGoesIdle) {
-    library->setPhones({androidPhone("1:1", "Nova", "One", "a", true)});
-    makeSettled();
+    loneAccessoryPhone();
     event(endedEvent(1, "link_timeout"));
     plugIn({});
     queue->advance(800ms);
@@ -153,8 +149,7 @@ TEST_F(AutoStart, UnplugDuringAReconnectWithNothingLeftGoesIdle) {
 }
 
 TEST_F(AutoStart, ReplugAfterAUserStopRestartsButOtherUsbEventsDoNot) {
-    library->setPhones({androidPhone("1:1", "Nova", "One", "a", true)});
-    makeSettled();
+    loneAccessoryPhone();
     model->stop();
     event(endedEvent(0));
     ASSERT_EQ(model->stateText(), "Stopped · restarts when you reconnect the phone");
@@ -188,8 +183,7 @@ TEST_F(AutoStart, HotPlugFindingThePhoneGoneEndsAnIphoneWait) {
 }
 
 TEST_F(AutoStart, UsbSettleWhileASessionRunsLeavesItAlone) {
-    library->setPhones({androidPhone("1:1", "Nova", "One", "a", true)});
-    makeSettled();
+    loneAccessoryPhone();
     plugIn({});
     queue->advance(3s);
     EXPECT_EQ(model->phase(), Phase::running);
@@ -202,8 +196,7 @@ TEST_F(AutoStart, UsbSettleWhileASessionRunsLeavesItAlone) {
 
 TEST_F(AutoStart, AudioDeviceArrivalWhileIdleRefreshesAndStarts) {
     library->present = false;
-    library->setPhones({androidPhone("1:1", "Nova", "One", "a", true)});
-    makeSettled();
+    loneAccessoryPhone();
     EXPECT_EQ(model->stateText(), "KOVA device missing");
     EXPECT_TRUE(library->sessions.empty());
     library->present = true;
@@ -213,8 +206,7 @@ TEST_F(AutoStart, AudioDeviceArrivalWhileIdleRefreshesAndStarts) {
 }
 
 TEST_F(AutoStart, AudioDeviceChangesDuringASessionAreIgnored) {
-    library->setPhones({androidPhone("1:1", "Nova", "One", "a", true)});
-    makeSettled();
+    loneAccessoryPhone();
     const int lists = library->listCalls;
     library->present = false;
     audio->fire();
@@ -235,8 +227,7 @@ TEST_F(AutoStart, WithoutWatchersManualStartStillWorks) {
     usb->refuse = true;
     audio->refuse = true;
     settings->values["autoStart"] = false;
-    library->setPhones({androidPhone("1:1", "Nova", "One", "a", true)});
-    makeSettled();
+    loneAccessoryPhone();
     model->start();
     EXPECT_EQ(library->sessions.size(), 1u);
 }

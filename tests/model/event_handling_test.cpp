@@ -167,85 +167,56 @@ TEST_F(Events, StreamingResetsTheReconnectDelay) {
 }
 
 TEST_F(Events, EndedLeavesThePhaseTextErrorAndTimerOfItsCode) {
+    enum Setup { android, iphone, androidGone };
     struct Case {
-        bool ios;
-        bool phoneGone;
+        Setup setup;
         std::string ended;
         Phase phase;
         std::string state;
-        std::optional<std::string> error;
-        std::vector<std::chrono::milliseconds> delays;
+        const char* error;  // none when null
+        int retryMs;        // the one pending timer, none when negative
     };
-    const std::vector<Case> cases = {
-        {false, false, endedEvent(0), Phase::idle, "Stopped", std::nullopt, {}},
+    const Case cases[] = {
+        {android, endedEvent(0), Phase::idle, "Stopped", nullptr, -1},
         // The phone left with its session: no error, and auto start looks again.
-        {false, true, endedEvent(1, "usb_detached"), Phase::idle, "Stopped", std::nullopt, {500ms}},
+        {androidGone, endedEvent(1, "usb_detached"), Phase::idle, "Stopped", nullptr, 500},
         // The phone's prefix is removed before the lookup.
-        {false,
-         false,
-         endedEvent(1, "phone_error: audio_focus_lost"),
-         Phase::running,
+        {android, endedEvent(1, "phone_error: audio_focus_lost"), Phase::running,
+         "Reconnecting in 1 s…", "Another app took the phone's audio.", 1000},
+        {android, endedEvent(1, "aoa_not_supported"), Phase::idle, "Error",
+         "This device does not support KOVA: choose the Android phone.", -1},
+        {android, R"({"code":1,"event":"ended","report":"broken"})", Phase::running,
          "Reconnecting in 1 s…",
-         "Another app took the phone's audio.",
-         {1s}},
-        {false,
-         false,
-         endedEvent(1, "aoa_not_supported"),
-         Phase::idle,
-         "Error",
-         "This device does not support KOVA: choose the Android phone.",
-         {}},
-        {false,
-         false,
-         R"({"code":1,"event":"ended","report":"broken"})",
-         Phase::running,
-         "Reconnecting in 1 s…",
-         "Something went wrong (unknown): unplug the Nova One and connect it again.",
-         {1s}},
-        {true,
-         false,
-         endedEvent(1, "built_in_speaker_unavailable"),
-         Phase::running,
+         "Something went wrong (unknown): unplug the Nova One and connect it again.", 1000},
+        // The app on the iPhone is not open yet: wait for it without an error.
+        {iphone, endedEvent(1, "ios_connection_closed"), Phase::running,
+         "Unlock the iPhone 15 and open KOVA", nullptr, 1000},
+        {iphone, endedEvent(1, "built_in_speaker_unavailable"), Phase::running,
          "Waiting for the iPhone 15…",
          "Headphones or another output are connected to the iPhone 15: unplug them, KOVA "
          "plays on its speaker.",
-         {1s}},
-        {true,
-         false,
-         endedEvent(1, "kova_device_not_found"),
-         Phase::idle,
-         "Error",
-         "KOVA audio device not installed.",
-         {}},
+         1000},
+        {iphone, endedEvent(1, "kova_device_not_found"), Phase::idle, "Error",
+         "KOVA audio device not installed.", -1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.ended);
         library = std::make_shared<FakeLibrary>();
-        c.ios ? runningIphone() : runningAndroid();
-        if (c.phoneGone) {
+        c.setup == iphone ? runningIphone() : runningAndroid();
+        if (c.setup == androidGone) {
             library->setPhones({});
         }
         event(c.ended);
         EXPECT_EQ(model->phase(), c.phase);
         EXPECT_EQ(model->stateText(), c.state);
-        EXPECT_EQ(model->errorText(), c.error);
+        EXPECT_EQ(model->errorText(), c.error ? std::optional<std::string>(c.error) : std::nullopt);
         EXPECT_EQ(model->glyphState(), c.error ? GlyphState::error : GlyphState::idle);
-        EXPECT_EQ(queue->pendingDelays(), c.delays);
+        EXPECT_EQ(queue->pendingDelays(), c.retryMs < 0
+                                              ? std::vector<std::chrono::milliseconds>{}
+                                              : std::vector<std::chrono::milliseconds>{
+                                                    std::chrono::milliseconds(c.retryMs)});
         model.reset();
     }
-}
-
-TEST_F(Events, IphoneAppNotOpenWaitsWithTheWaitingTextAndRetriesAfterOneSecond) {
-    runningIphone();
-    event(endedEvent(1, "ios_connection_closed"));
-    EXPECT_EQ(model->phase(), Phase::running);
-    EXPECT_EQ(model->errorText(), std::nullopt);
-    EXPECT_EQ(model->stateText(), "Unlock the iPhone 15 and open KOVA");
-    EXPECT_EQ(queue->pendingDelays(), std::vector<std::chrono::milliseconds>{1s});
-    library->probeAnswers = {1};
-    queue->advance(1s);
-    probe();
-    EXPECT_EQ(library->sessions.size(), 2u);
 }
 
 }  // namespace

@@ -74,8 +74,7 @@ class IdleText : public ModelRig {};
 
 TEST_F(IdleText, MissingAudioDeviceWinsEvenAfterAUserStop) {
     library->present = false;
-    library->setPhones({androidPhone("1:1", "Nova", "One", "s", true)});
-    makeSettled();
+    loneAccessoryPhone();
     EXPECT_EQ(model->stateText(), "KOVA device missing");
 
     library->present = true;
@@ -110,8 +109,7 @@ TEST_F(IdleText, EmptyListWaitsAndTwoCandidatesShowStopped) {
 }
 
 TEST_F(IdleText, LeavesTheTextAloneWhileRunning) {
-    library->setPhones({androidPhone("1:1", "Nova", "One", "a", true)});
-    makeSettled();
+    loneAccessoryPhone();
     ASSERT_EQ(model->phase(), Phase::running);
     ASSERT_EQ(model->stateText(), "Starting…");
     library->present = false;

@@ -50,12 +50,6 @@ class PanelTextsTest : public QObject {
         QCOMPARE(underrunsText(std::nullopt), QStringLiteral("–"));
     }
 
-    void versionAndBeta() {
-        QCOMPARE(versionText(QStringLiteral("0.9.1")), QStringLiteral("v0.9.1 beta"));
-        QCOMPARE(versionText(QStringLiteral("dev")), QStringLiteral("vdev beta"));
-        QCOMPARE(versionText(QStringLiteral("1.2.0")), QStringLiteral("v1.2.0"));
-    }
-
     void stateDotColour() {
         QCOMPARE(stateColor(true, false, false), Brand::accent());
         QCOMPARE(stateColor(true, true, false), Brand::accent());

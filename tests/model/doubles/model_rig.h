@@ -42,6 +42,13 @@ class ModelRig : public ::testing::Test, public ModelParts {
         model->setSelectedPath(ios ? iosPath : "1:1");
     }
 
+    /// The usual Android phone, ready for KOVA and alone, so that automatic start opens a
+    /// session with it once the model has settled.
+    void loneAccessoryPhone() {
+        library->setPhones({androidPhone("1:1", "Nova", "One", "a", true)});
+        makeSettled();
+    }
+
     /// Delivers a session event and lets the main queue apply it.
     void event(const std::string& json) {
         library->emit(json);
