@@ -201,15 +201,26 @@ TEST_F(SessionControl, StopDuringAReconnectCancelsIt) {
     EXPECT_EQ(library->sessions.size(), 1u);
 }
 
-TEST_F(SessionControl, DeniedMicrophoneShowsWhereToAllowIt) {
-    chosenByHand();
-    microphone->answer = Microphone::Status::denied;
-    model->start();
-    EXPECT_EQ(model->errorText(),
-              "Allow the microphone for KOVA Connect in System Settings › Privacy & Security › "
-              "Microphone: it is needed to read the KOVA output.");
-    EXPECT_TRUE(library->sessions.empty());
-    EXPECT_EQ(model->phase(), Phase::idle);
+TEST_F(SessionControl, MicrophoneDeniedRestrictedOrRefusedShowsWhereToAllowIt) {
+    for (const auto answer : {Microphone::Status::denied, Microphone::Status::restricted,
+                              Microphone::Status::notDetermined}) {
+        SCOPED_TRACE(static_cast<int>(answer));
+        library = std::make_shared<FakeLibrary>();
+        chosenByHand();
+        microphone->answer = answer;
+        model->start();
+        if (answer == Microphone::Status::notDetermined) {
+            ASSERT_TRUE(microphone->pendingRequest);
+            microphone->pendingRequest(false);
+            queue->runReady();
+        }
+        EXPECT_EQ(model->errorText(),
+                  "Allow the microphone for KOVA Connect in System Settings › Privacy & Security › "
+                  "Microphone: it is needed to read the KOVA output.");
+        EXPECT_TRUE(library->sessions.empty());
+        EXPECT_EQ(model->phase(), Phase::idle);
+        model.reset();
+    }
 }
 
 TEST_F(SessionControl, UndeterminedMicrophoneStartsOnceGrantedOnTheMainQueue) {
@@ -221,16 +232,6 @@ TEST_F(SessionControl, UndeterminedMicrophoneStartsOnceGrantedOnTheMainQueue) {
     EXPECT_TRUE(library->sessions.empty());
     queue->runReady();
     EXPECT_EQ(library->sessions.size(), 1u);
-}
-
-TEST_F(SessionControl, UndeterminedMicrophoneRefusedShowsTheText) {
-    chosenByHand();
-    microphone->answer = Microphone::Status::notDetermined;
-    model->start();
-    microphone->pendingRequest(false);
-    queue->runReady();
-    EXPECT_TRUE(model->errorText().has_value());
-    EXPECT_TRUE(library->sessions.empty());
 }
 
 TEST_F(SessionControl, ReconnectThatFindsTheAudioDeviceGoneReturnsToIdle) {
