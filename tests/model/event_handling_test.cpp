@@ -5,19 +5,7 @@ namespace {
 
 using nlohmann::json;
 
-class Events : public ModelRig {
-  protected:
-    void runningAndroid() {
-        chosenByHand();
-        model->start();
-    }
-    void runningIphone() {
-        chosenByHand(true);
-        library->probeAnswers = {1};
-        model->start();
-        probe();
-    }
-};
+class Events : public ModelRig {};
 
 TEST_F(Events, EveryKnownStateSetsItsTextWhileRunning) {
     runningAndroid();

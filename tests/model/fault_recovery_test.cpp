@@ -5,15 +5,7 @@
 namespace kova::test {
 namespace {
 
-class FaultRecovery : public ModelRig {
-  protected:
-    void running(bool ios) {
-        chosenByHand(ios);
-        library->probeAnswers = {1, 1};
-        model->start();
-        probe();
-    }
-};
+class FaultRecovery : public ModelRig {};
 
 TEST_F(FaultRecovery, MatrixCodesAreRetriedUntilTheFaultClears) {
     for (const bool ios : {false, true}) {
@@ -22,7 +14,7 @@ TEST_F(FaultRecovery, MatrixCodesAreRetriedUntilTheFaultClears) {
               "write_timeout", "kova_device_lost", "usb_detached", "usbmuxd_unavailable"}) {
             SCOPED_TRACE(std::string(code) + (ios ? " on an iPhone" : " on Android"));
             library = std::make_shared<FakeLibrary>();
-            running(ios);
+            ios ? runningIphone() : runningAndroid();
             ASSERT_EQ(library->sessions.size(), 1u);
             event(endedEvent(1, code));
             EXPECT_EQ(model->phase(), Phase::running);
@@ -40,7 +32,7 @@ TEST_F(FaultRecovery, PermanentCodesGiveUpWithTheirText) {
     for (const std::string& code : ConnectModel::permanentErrors()) {
         SCOPED_TRACE(code);
         library = std::make_shared<FakeLibrary>();
-        running(false);
+        runningAndroid();
         event(endedEvent(1, code));
         EXPECT_EQ(model->phase(), Phase::idle);
         EXPECT_EQ(model->stateText(), "Error");

@@ -34,8 +34,7 @@ TEST_F(SessionControl, StartDoesNothingWithoutPhoneOrAudioDeviceOrWhileRunning) 
 
 TEST_F(SessionControl, AndroidOptionsCarryTheLongHelloAndTheStoredIdentity) {
     settings->values["accessoryId"] = std::string("kova-connect-1a2b3c4d");
-    chosenByHand();
-    model->start();
+    runningAndroid();
     ASSERT_EQ(library->sessions.size(), 1u);
     EXPECT_EQ(library->last().options, (json{{"device", "1:1"},
                                              {"kovaDevice", true},
@@ -74,9 +73,7 @@ TEST_F(SessionControl, RefusedOptionsShowAnErrorAndChangeNothingElse) {
 }
 
 TEST_F(SessionControl, IphoneIsProbedFirstAndOpenedWithTheShortHelloWithoutIdentity) {
-    chosenByHand(true);
-    library->probeAnswers = {1};
-    model->start();
+    probingIphone({1});
     EXPECT_EQ(model->phase(), Phase::running);
     EXPECT_TRUE(library->sessions.empty());  // the probe runs off the main thread first
     probe();
@@ -90,9 +87,7 @@ TEST_F(SessionControl, IphoneIsProbedFirstAndOpenedWithTheShortHelloWithoutIdent
 }
 
 TEST_F(SessionControl, IphoneAppNotAnsweringIsProbedAgainEveryTwoSeconds) {
-    chosenByHand(true);
-    library->probeAnswers = {0, -1, 1};
-    model->start();
+    probingIphone({0, -1, 1});
     probe();
     EXPECT_EQ(model->stateText(), "Unlock the iPhone 15 and open KOVA");
     EXPECT_EQ(model->errorText(), std::nullopt);
@@ -112,17 +107,13 @@ TEST_F(SessionControl, IphoneAppNotAnsweringIsProbedAgainEveryTwoSeconds) {
 }
 
 TEST_F(SessionControl, UntrustedIphoneAsksForTrustWhileWaiting) {
-    chosenByHand(true, false);
-    library->probeAnswers = {0};
-    model->start();
+    probingIphone({0}, false);
     probe();
     EXPECT_EQ(model->stateText(), "On the iPhone 15, tap Trust for this computer");
 }
 
 TEST_F(SessionControl, IphoneGoneDuringTheProbeReturnsToIdleAndSchedulesAutoStart) {
-    chosenByHand(true);
-    library->probeAnswers = {0};
-    model->start();
+    probingIphone({0});
     library->setPhones({});
     probe();
     EXPECT_EQ(model->phase(), Phase::idle);
@@ -131,9 +122,7 @@ TEST_F(SessionControl, IphoneGoneDuringTheProbeReturnsToIdleAndSchedulesAutoStar
 }
 
 TEST_F(SessionControl, StopDuringTheProbeEndsTheLoop) {
-    chosenByHand(true);
-    library->probeAnswers = {1};
-    model->start();
+    probingIphone({1});
     model->stop();
     EXPECT_EQ(model->phase(), Phase::idle);
     EXPECT_EQ(model->stateText(), "Stopped · restarts when you reconnect the phone");
@@ -142,9 +131,7 @@ TEST_F(SessionControl, StopDuringTheProbeEndsTheLoop) {
 }
 
 TEST_F(SessionControl, RestartAfterStopDuringAProbeKeepsOneProbeLoop) {
-    chosenByHand(true);
-    library->probeAnswers = {0, 0, 0, 0, 0, 0};
-    model->start();
+    probingIphone({0, 0, 0, 0, 0, 0});
     model->stop();
     model->start();
     probe();  // both probes answer "not yet"
@@ -160,8 +147,7 @@ TEST_F(SessionControl, RestartAfterStopDuringAProbeKeepsOneProbeLoop) {
 }
 
 TEST_F(SessionControl, StopWithASessionAsksTheLibraryAndEndedFinishesIt) {
-    chosenByHand();
-    model->start();
+    runningAndroid();
     event(stateEvent("Streaming"));
     model->stop();
     EXPECT_EQ(model->phase(), Phase::stopping);
@@ -181,8 +167,7 @@ TEST_F(SessionControl, StopWithASessionAsksTheLibraryAndEndedFinishesIt) {
 }
 
 TEST_F(SessionControl, CancelledEndAfterStopIsCleanToo) {
-    chosenByHand();
-    model->start();
+    runningAndroid();
     model->stop();
     event(endedEvent(130, "cancelled"));
     EXPECT_EQ(model->phase(), Phase::idle);
@@ -191,8 +176,7 @@ TEST_F(SessionControl, CancelledEndAfterStopIsCleanToo) {
 }
 
 TEST_F(SessionControl, StopDuringAReconnectCancelsIt) {
-    chosenByHand();
-    model->start();
+    runningAndroid();
     event(endedEvent(1, "link_timeout"));
     ASSERT_EQ(model->stateText(), "Reconnecting in 1 s…");
     model->stop();
@@ -235,8 +219,7 @@ TEST_F(SessionControl, UndeterminedMicrophoneStartsOnceGrantedOnTheMainQueue) {
 }
 
 TEST_F(SessionControl, ReconnectThatFindsTheAudioDeviceGoneReturnsToIdle) {
-    chosenByHand();
-    model->start();
+    runningAndroid();
     event(endedEvent(1, "usb_detached"));
     library->present = false;
     queue->advance(1s);
@@ -246,8 +229,7 @@ TEST_F(SessionControl, ReconnectThatFindsTheAudioDeviceGoneReturnsToIdle) {
 }
 
 TEST_F(SessionControl, EventCallbackOnlyQueuesAndKeepsTheModelUntilHandled) {
-    chosenByHand();
-    model->start();
+    runningAndroid();
     const auto session = library->last();
     std::weak_ptr<ConnectModel> weak = model;
     session.callback(session.context, stateEvent("Streaming").c_str());
@@ -262,8 +244,7 @@ TEST_F(SessionControl, EventCallbackOnlyQueuesAndKeepsTheModelUntilHandled) {
 }
 
 TEST_F(SessionControl, WillTerminateFreesTheRunningSession) {
-    chosenByHand();
-    model->start();
+    runningAndroid();
     model->willTerminate();
     EXPECT_TRUE(library->last().freed);
     EXPECT_EQ(library->freeCalls, 1);

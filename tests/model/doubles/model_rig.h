@@ -49,6 +49,25 @@ class ModelRig : public ::testing::Test, public ModelParts {
         makeSettled();
     }
 
+    /// The usual Android phone, chosen by hand and started.
+    void runningAndroid() {
+        chosenByHand();
+        model->start();
+    }
+
+    /// The iPhone chosen by hand and started, its probe held with `answers` queued.
+    void probingIphone(std::deque<int> answers, bool trusted = true) {
+        chosenByHand(true, trusted);
+        library->probeAnswers = std::move(answers);
+        model->start();
+    }
+
+    /// The iPhone with a session open; the next probe finds the app too.
+    void runningIphone() {
+        probingIphone({1, 1});
+        probe();
+    }
+
     /// Delivers a session event and lets the main queue apply it.
     void event(const std::string& json) {
         library->emit(json);
