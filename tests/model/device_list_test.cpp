@@ -43,33 +43,24 @@ TEST_F(DeviceList, AccessoryPhoneBeforeAnUnpairedOneIsTheLoneCandidateAndGetsSel
     EXPECT_EQ(stored<std::string>("devicePath"), "1:2");
 }
 
-TEST_F(DeviceList, TwoPairedPhonesSelectNothingUntilPickedThenTheNextLaunchReselects) {
+TEST_F(DeviceList, SelectionIsRememberedKeptWhileListedAndFallsBackWhenThePhoneLeaves) {
     pairBoth();
     library->setPhones({androidPhone("1:1", "Acme", "Phone", serialA),
                         androidPhone("1:2", "Nova", "One", serialB)});
     make();
-    EXPECT_EQ(model->selectedPath(), std::nullopt);
+    EXPECT_EQ(model->selectedPath(), std::nullopt);  // two paired phones: no lone candidate
     model->setSelectedPath("1:2");
     EXPECT_EQ(stored<std::string>("devicePath"), "1:2");
-
     model.reset();
     make();
     EXPECT_EQ(model->selectedPath(), "1:2");
-}
 
-TEST_F(DeviceList, SelectionSurvivesWhileListedAndFallsBackWhenThePhoneLeaves) {
-    pairBoth();
-    library->setPhones({androidPhone("1:1", "Acme", "Phone", serialA),
-                        androidPhone("1:2", "Nova", "One", serialB)});
-    make();
     model->setSelectedPath("1:1");
     model->refresh();
     EXPECT_EQ(model->selectedPath(), "1:1");
-
     library->setPhones({androidPhone("1:2", "Nova", "One", serialB)});
     model->refresh();
     EXPECT_EQ(model->selectedPath(), "1:2");
-
     library->setPhones({});
     model->refresh();
     EXPECT_EQ(model->selectedPath(), std::nullopt);
@@ -143,9 +134,12 @@ TEST_F(DeviceList, SerialIsHashedAndMissingOrWrongFlagsTakeDefaults) {
     EXPECT_EQ(model->hash(serialB), hashB);
 }
 
-TEST_F(DeviceList, NullListKeepsListAndSelectionButUpdatesTheAudioDevice) {
+TEST_F(DeviceList, AudioDeviceComesFromTheLibraryAndANullListKeepsListAndSelection) {
     library->setPhones({androidPhone("1:2", "Nova", "One", "s", true)});
+    library->sampleRate = 44100.0;
     make();
+    EXPECT_TRUE(model->kovaDevicePresent());
+    EXPECT_EQ(model->kovaSampleRate(), 44100.0);
     library->listText.reset();
     library->present = false;
     library->sampleRate = 0.0;
@@ -153,6 +147,10 @@ TEST_F(DeviceList, NullListKeepsListAndSelectionButUpdatesTheAudioDevice) {
     EXPECT_EQ(model->devices().size(), 1u);
     EXPECT_EQ(model->selectedPath(), "1:2");
     EXPECT_FALSE(model->kovaDevicePresent());
+    EXPECT_EQ(model->kovaSampleRate(), std::nullopt);
+    library->present = true;
+    library->sampleRate = -1.0;
+    model->refresh();
     EXPECT_EQ(model->kovaSampleRate(), std::nullopt);
 }
 
@@ -171,16 +169,6 @@ TEST_F(DeviceList, UnparseableOrMixedListReadsAsEmptyAndClearsTheSelection) {
     }
     // Every listed text went back to the library.
     EXPECT_EQ(library->textsFreed, library->listCalls);
-}
-
-TEST_F(DeviceList, SampleRateAndPresenceComeFromTheLibrary) {
-    library->sampleRate = 44100.0;
-    make();
-    EXPECT_TRUE(model->kovaDevicePresent());
-    EXPECT_EQ(model->kovaSampleRate(), 44100.0);
-    library->sampleRate = -1.0;
-    model->refresh();
-    EXPECT_EQ(model->kovaSampleRate(), std::nullopt);
 }
 
 class Pairing : public ModelRig {};

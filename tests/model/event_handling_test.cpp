@@ -53,20 +53,16 @@ TEST_F(Events, StatusFillsTheMetersAndTheSampleRate) {
     EXPECT_EQ(model->stateText(), "Playing on the phone");
 }
 
-TEST_F(Events, InterruptedPhoneShowsThePause) {
+TEST_F(Events, InterruptedPhoneShowsThePauseOnlyWhileStreaming) {
     runningAndroid();
+    event(stateEvent("Negotiating"));
+    event(statusEvent({{"state", "Interrupted"}}, 0.1, 48000.0));
+    EXPECT_EQ(model->stateText(), "Waiting for KOVA on the phone…");
     event(stateEvent("Streaming"));
     event(statusEvent({{"state", "Interrupted"}, {"underruns", 0}}, 0.0, 48000.0));
     EXPECT_EQ(model->stateText(), "Paused on the phone (call)");
     event(statusEvent({{"state", "Playing"}, {"underruns", 0}}, 0.0, 48000.0));
     EXPECT_EQ(model->stateText(), "Playing on the phone");
-}
-
-TEST_F(Events, StatusBeforeStreamingLeavesTheStateText) {
-    runningAndroid();
-    event(stateEvent("Negotiating"));
-    event(statusEvent({{"state", "Interrupted"}}, 0.1, 48000.0));
-    EXPECT_EQ(model->stateText(), "Waiting for KOVA on the phone…");
 }
 
 TEST_F(Events, MissingMembersTakeTheirDefaults) {

@@ -28,8 +28,6 @@ class VirtualQueue : public MainQueue {
     void advance(std::chrono::milliseconds span);
     /// Moves time to the next pending item and runs what is due; false when nothing is pending.
     bool runNext();
-    /// Virtual time since the queue was made.
-    std::chrono::milliseconds now() const { return now_; }
     /// Items not yet run.
     std::size_t pending() const;
     /// Due times (from now) of the pending delayed items, in order.
