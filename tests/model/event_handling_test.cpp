@@ -18,7 +18,7 @@ TEST_F(Events, EveryKnownStateSetsItsTextWhileRunning) {
     EXPECT_EQ(model->stateText(), "Waiting for KOVA on the phone…");
 }
 
-TEST_F(Events, StreamingSetsTheFlagAndTheGlyph) {
+TEST_F(Events, StreamingAndStatusFillTheMetersAndEndedClearsThemAndWritesTheReport) {
     runningAndroid();
     EXPECT_EQ(model->glyphState(), GlyphState::idle);
     clearChanges();
@@ -28,6 +28,24 @@ TEST_F(Events, StreamingSetsTheFlagAndTheGlyph) {
     EXPECT_EQ(model->glyphState(), GlyphState::streaming);
     EXPECT_TRUE(changed(Property::streaming));
     EXPECT_TRUE(changed(Property::stateText));
+
+    event(R"({"capturePeak":0.5,"captureSampleRate":44100.0,"event":"status","framesSent":9600,)"
+          R"("pacingMaxLateMs":0.4,"phone":{"occupancyMean":2044.8,"state":"Playing",)"
+          R"("underruns":2}})");
+    EXPECT_EQ(model->inputPeak(), 0.5);
+    EXPECT_DOUBLE_EQ(*model->bufferMs(), 42.6);
+    EXPECT_EQ(model->underruns(), 2);
+    EXPECT_EQ(model->kovaSampleRate(), 44100.0);
+    EXPECT_EQ(model->stateText(), "Playing on the phone");
+
+    model->stop();
+    const std::string ended = endedEvent(0);
+    event(ended);
+    EXPECT_FALSE(model->streaming());
+    EXPECT_EQ(model->inputPeak(), std::nullopt);
+    EXPECT_EQ(model->bufferMs(), std::nullopt);
+    EXPECT_EQ(model->underruns(), std::nullopt);
+    EXPECT_EQ(reports.str(), json::parse(ended)["report"].dump() + "\n");
 }
 
 TEST_F(Events, ReadyClearsTheErrorAndPairs) {
@@ -38,19 +56,6 @@ TEST_F(Events, ReadyClearsTheErrorAndPairs) {
     event(stateEvent("Ready"));
     EXPECT_EQ(model->errorText(), std::nullopt);
     EXPECT_TRUE(model->device("1:1")->paired);
-}
-
-TEST_F(Events, StatusFillsTheMetersAndTheSampleRate) {
-    runningAndroid();
-    event(stateEvent("Streaming"));
-    event(R"({"capturePeak":0.5,"captureSampleRate":44100.0,"event":"status","framesSent":9600,)"
-          R"("pacingMaxLateMs":0.4,"phone":{"occupancyMean":2044.8,"state":"Playing",)"
-          R"("underruns":2}})");
-    EXPECT_EQ(model->inputPeak(), 0.5);
-    EXPECT_DOUBLE_EQ(*model->bufferMs(), 42.6);
-    EXPECT_EQ(model->underruns(), 2);
-    EXPECT_EQ(model->kovaSampleRate(), 44100.0);
-    EXPECT_EQ(model->stateText(), "Playing on the phone");
 }
 
 TEST_F(Events, InterruptedPhoneShowsThePauseOnlyWhileStreaming) {
@@ -93,20 +98,6 @@ TEST_F(Events, MalformedEventsAreIgnored) {
     }
     EXPECT_TRUE(changes.empty());
     EXPECT_EQ(model->phase(), Phase::running);
-}
-
-TEST_F(Events, EndedClearsTheMetersAndWritesTheReportLine) {
-    runningAndroid();
-    event(stateEvent("Streaming"));
-    event(statusEvent({{"occupancyMean", 960}, {"underruns", 0}}, 0.3, 48000.0));
-    model->stop();
-    const std::string ended = endedEvent(0);
-    event(ended);
-    EXPECT_FALSE(model->streaming());
-    EXPECT_EQ(model->inputPeak(), std::nullopt);
-    EXPECT_EQ(model->bufferMs(), std::nullopt);
-    EXPECT_EQ(model->underruns(), std::nullopt);
-    EXPECT_EQ(reports.str(), json::parse(ended)["report"].dump() + "\n");
 }
 
 TEST_F(Events, SixFailuresReconnectAfterOneTwoFourEightTenTenSeconds) {

@@ -53,13 +53,6 @@ class LaunchTest : public QObject {
   private Q_SLOTS:
     void init() { QVERIFY(dir.isValid()); }
 
-    void nothingHappensByDefault() {
-        QSettings settings(dir.filePath(QStringLiteral("empty.conf")), QSettings::IniFormat);
-        const LaunchOptions options = optionsFrom({}, settings);
-        QVERIFY(!options.openPanel);
-        QVERIFY(options.snapshotPath.isEmpty());
-    }
-
     void settingsOpenAndSnapshot() {
         QSettings settings(dir.filePath(QStringLiteral("set.conf")), QSettings::IniFormat);
         settings.setValue(QStringLiteral("OpenPanelAtLaunch"), true);
@@ -80,13 +73,16 @@ class LaunchTest : public QObject {
         QVERIFY(optionsFrom({QStringLiteral("--open-panel")}, settings).openPanel);
     }
 
-    void snapshotDelayFromTheCommandLine() {
+    void defaultsAndTheSnapshotDelayFromTheCommandLine() {
         QSettings settings(dir.filePath(QStringLiteral("delay.conf")), QSettings::IniFormat);
         const auto delayFor = [&](const QString& value) {
             return optionsFrom({QStringLiteral("--snapshot-delay"), value}, settings)
                 .snapshotDelayMs;
         };
-        QCOMPARE(optionsFrom({}, settings).snapshotDelayMs, 2000);
+        const LaunchOptions defaults = optionsFrom({}, settings);
+        QVERIFY(!defaults.openPanel);
+        QVERIFY(defaults.snapshotPath.isEmpty());
+        QCOMPARE(defaults.snapshotDelayMs, 2000);
         QCOMPARE(delayFor(QStringLiteral("6000")), 6000);
         // Before the panel has opened there would be nothing to picture.
         QCOMPARE(delayFor(QStringLiteral("100")), 2000);
