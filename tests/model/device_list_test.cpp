@@ -67,43 +67,34 @@ TEST_F(DeviceList, SelectionIsRememberedKeptWhileListedAndFallsBackWhenThePhoneL
     EXPECT_FALSE(settings->values.contains("devicePath"));
 }
 
-TEST_F(DeviceList, NamesFollowTheEntryRules) {
+TEST_F(DeviceList, NamesLabelsAndWaitingTextsFollowTheEntryRules) {
     json bare = androidPhone("1:1", "", "", "");
     bare["vendor"] = 0x1234;
     bare["product"] = 0xABCD;
-    json vendorOnly = androidPhone("1:2", "Acme", "", "");
     json unnamedIos = iPhone("ios:0000000000aa", "", "u");
     unnamedIos.erase("productName");
-    library->setPhones({bare, vendorOnly, unnamedIos, iPhone("ios:0000000000bb", "iPad", "v")});
+    json noTrustKey = iPhone("ios:0000000000cc", "iPhone", "w");
+    noTrustKey.erase("trusted");
+    settings->values["pairedPhones"] = std::vector<std::string>{hashA};
+    library->setPhones({bare, androidPhone("1:2", "Acme", "", ""),
+                        androidPhone("1:3", "Nova", "One", serialA),
+                        androidPhone("1:4", "Nova", "Two", serialA, true),
+                        androidPhone("1:5", "Acme", "Three", "other"), unnamedIos,
+                        iPhone("ios:0000000000bb", "iPad", "v", false), noTrustKey});
     make();
     EXPECT_EQ(model->device("1:1")->name, "1234:abcd");
     EXPECT_EQ(model->device("1:2")->name, "Acme");
+    EXPECT_EQ(model->device("1:3")->label(), "Nova One · paired");
+    EXPECT_EQ(model->device("1:4")->label(), "Nova Two · ready for KOVA");
+    EXPECT_EQ(model->device("1:5")->label(), "Acme Three");
     EXPECT_EQ(model->device("ios:0000000000aa")->name, "iPhone or iPad");
     EXPECT_EQ(model->device("ios:0000000000aa")->label(), "iPhone or iPad (iOS)");
     // An iOS entry never takes the vendor name.
     EXPECT_EQ(model->device("ios:0000000000bb")->name, "iPad");
-}
-
-TEST_F(DeviceList, LabelsMarkAccessoryAndPairedPhones) {
-    settings->values["pairedPhones"] = std::vector<std::string>{hashA};
-    library->setPhones({androidPhone("1:1", "Nova", "One", serialA),
-                        androidPhone("1:2", "Nova", "Two", serialA, true),
-                        androidPhone("1:3", "Acme", "Three", "other")});
-    make();
-    EXPECT_EQ(model->device("1:1")->label(), "Nova One · paired");
-    EXPECT_EQ(model->device("1:2")->label(), "Nova Two · ready for KOVA");
-    EXPECT_EQ(model->device("1:3")->label(), "Acme Three");
-}
-
-TEST_F(DeviceList, WaitingTextsDependOnTrust) {
-    json noTrustKey = iPhone("ios:0000000000aa", "iPhone", "u");
-    noTrustKey.erase("trusted");
-    library->setPhones({noTrustKey, iPhone("ios:0000000000bb", "iPad", "v", false)});
-    make();
-    EXPECT_TRUE(model->device("ios:0000000000aa")->trusted);
-    EXPECT_EQ(model->device("ios:0000000000aa")->waitingText(), "Unlock the iPhone and open KOVA");
     EXPECT_EQ(model->device("ios:0000000000bb")->waitingText(),
               "On the iPad, tap Trust for this computer");
+    EXPECT_TRUE(model->device("ios:0000000000cc")->trusted);
+    EXPECT_EQ(model->device("ios:0000000000cc")->waitingText(), "Unlock the iPhone and open KOVA");
 }
 
 TEST_F(DeviceList, HubsAndMalformedEntriesAreLeftOut) {

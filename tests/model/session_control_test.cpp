@@ -46,14 +46,22 @@ TEST_F(SessionControl, AndroidOptionsCarryTheLongHelloAndTheStoredIdentity) {
     EXPECT_EQ(model->stateText(), "Starting…");
 }
 
-TEST_F(SessionControl, FirstAccessoryIdIsGeneratedStoredAndReused) {
+TEST_F(SessionControl, FirstAccessoryIdIsGeneratedStoredAndReusedAndRefusedOptionsShowAnError) {
     chosenByHand();
     const std::string first = model->accessoryId();
     EXPECT_TRUE(std::regex_match(first, std::regex("kova-connect-[0-9a-f]{8}"))) << first;
     EXPECT_EQ(stored<std::string>("accessoryId"), first);
     EXPECT_EQ(model->accessoryId(), first);
+
+    library->refuseOptions = true;
+    model->start();
+    EXPECT_EQ(model->errorText(), "Invalid session options.");
+    EXPECT_EQ(model->phase(), Phase::idle);
+    EXPECT_EQ(model->glyphState(), GlyphState::error);
+    library->refuseOptions = false;
     model->start();
     EXPECT_EQ(library->last().options["accessoryId"], first);
+    EXPECT_EQ(model->errorText(), std::nullopt);
 }
 
 TEST_F(SessionControl, UnlistedPathCountsAsAndroid) {
@@ -61,15 +69,6 @@ TEST_F(SessionControl, UnlistedPathCountsAsAndroid) {
     model->openSession("2:7");
     EXPECT_EQ(library->last().options["helloTimeoutMs"], 60000);
     EXPECT_TRUE(library->last().options.contains("accessoryId"));
-}
-
-TEST_F(SessionControl, RefusedOptionsShowAnErrorAndChangeNothingElse) {
-    chosenByHand();
-    library->refuseOptions = true;
-    model->start();
-    EXPECT_EQ(model->errorText(), "Invalid session options.");
-    EXPECT_EQ(model->phase(), Phase::idle);
-    EXPECT_EQ(model->glyphState(), GlyphState::error);
 }
 
 TEST_F(SessionControl, IphoneIsProbedFirstAndOpenedWithTheShortHelloWithoutIdentity) {
@@ -164,10 +163,9 @@ TEST_F(SessionControl, StopWithASessionAsksTheLibraryAndEndedFinishesIt) {
     EXPECT_FALSE(model->streaming());
     EXPECT_EQ(model->stateText(), "Stopped · restarts when you reconnect the phone");
     EXPECT_EQ(queue->pending(), 0u);
-}
 
-TEST_F(SessionControl, CancelledEndAfterStopIsCleanToo) {
-    runningAndroid();
+    // A cancelled end after a stop is as clean.
+    model->start();
     model->stop();
     event(endedEvent(130, "cancelled"));
     EXPECT_EQ(model->phase(), Phase::idle);

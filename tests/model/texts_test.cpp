@@ -90,21 +90,19 @@ TEST_F(IdleText, MissingAudioDeviceWinsEvenAfterAUserStop) {
     EXPECT_EQ(model->stateText(), "KOVA device missing");
 }
 
-TEST_F(IdleText, NonCandidatePhoneWaitsWithAutoStartAndIsStoppedWithout) {
-    library->setPhones({androidPhone("1:1", "Acme", "Phone", "s")});
-    makeSettled();
-    EXPECT_EQ(model->stateText(), "Waiting for a phone with KOVA");
-    model->setAutoStart(false);
-    EXPECT_EQ(model->stateText(), "Stopped");
-}
-
-TEST_F(IdleText, EmptyListWaitsAndTwoCandidatesShowStopped) {
+TEST_F(IdleText, EmptyListOrNonCandidateWaitsAndTwoCandidatesOrAutoStartOffShowStopped) {
     makeSettled();
     EXPECT_EQ(model->stateText(), "Waiting for a phone with KOVA");
     library->setPhones({androidPhone("1:1", "Nova", "One", "a", true),
                         androidPhone("1:2", "Nova", "Two", "b", true)});
     model->refresh();
     model->updateIdleText();
+    EXPECT_EQ(model->stateText(), "Stopped");
+    library->setPhones({androidPhone("1:1", "Acme", "Phone", "s")});
+    model->refresh();
+    model->updateIdleText();
+    EXPECT_EQ(model->stateText(), "Waiting for a phone with KOVA");
+    model->setAutoStart(false);
     EXPECT_EQ(model->stateText(), "Stopped");
 }
 
