@@ -87,14 +87,12 @@ class BrandTest : public QObject {
         QCOMPARE(Brand::isBeta(version), beta);
     }
 
-    void wordmarkShipsAsAResource() {
+    void wordmarkShipsAsAResourceAndTheHeaderFallsBackToText() {
         const QPixmap wordmark = Brand::wordmark();
         QVERIFY(!wordmark.isNull());
         QVERIFY(wordmark.width() > 2 * wordmark.height());
         QVERIFY(Brand::loadWordmark(QStringLiteral(":/brand/missing.png")).isNull());
-    }
-
-    void headerFallsBackToTextWithoutWordmark() {
+        // Without it the header shows the name as text.
         std::unique_ptr<QWidget> header(makeHeader(QPixmap(), Qt::gray, QStringLiteral("Idle")));
         auto* mark = header->findChild<QLabel*>(part::wordmark);
         QVERIFY(mark);

@@ -53,23 +53,19 @@ class LaunchTest : public QObject {
   private Q_SLOTS:
     void init() { QVERIFY(dir.isValid()); }
 
-    void settingsOpenAndSnapshot() {
+    void settingsOpenAndSnapshotAndTheCommandLineWins() {
         QSettings settings(dir.filePath(QStringLiteral("set.conf")), QSettings::IniFormat);
         settings.setValue(QStringLiteral("OpenPanelAtLaunch"), true);
         settings.setValue(QStringLiteral("SnapshotPanelTo"), QStringLiteral("/tmp/x.png"));
         const LaunchOptions options = optionsFrom({}, settings);
         QVERIFY(options.openPanel);
         QCOMPARE(options.snapshotPath, QStringLiteral("/tmp/x.png"));
-    }
 
-    void commandLineWinsOverSettings() {
-        QSettings settings(dir.filePath(QStringLiteral("over.conf")), QSettings::IniFormat);
         settings.setValue(QStringLiteral("OpenPanelAtLaunch"), false);
-        settings.setValue(QStringLiteral("SnapshotPanelTo"), QStringLiteral("/tmp/x.png"));
-        const LaunchOptions options =
+        const LaunchOptions given =
             optionsFrom({QStringLiteral("--snapshot"), QStringLiteral("/tmp/y.png")}, settings);
-        QVERIFY(options.openPanel);
-        QCOMPARE(options.snapshotPath, QStringLiteral("/tmp/y.png"));
+        QVERIFY(given.openPanel);
+        QCOMPARE(given.snapshotPath, QStringLiteral("/tmp/y.png"));
         QVERIFY(optionsFrom({QStringLiteral("--open-panel")}, settings).openPanel);
     }
 

@@ -88,7 +88,7 @@ class PanelViewTest : public QObject {
     Q_OBJECT
 
   private Q_SLOTS:
-    void idleWithoutPhone() {
+    void idleWithoutPhoneAndTheSwitches() {
         Rig rig;
         rig.make();
         auto* picker = rig.find<QComboBox>(row::phonePicker);
@@ -101,6 +101,27 @@ class PanelViewTest : public QObject {
         QVERIFY(!rig.find<QLabel>(row::error));
         QCOMPARE(rig.dot(), secondaryColor());
         QCOMPARE(rig.textOf(part::stateText), QString::fromStdString(rig.model->stateText()));
+
+        // The switches follow the model.
+        auto* autoStart = rig.find<QAbstractButton>(row::autoStart);
+        QVERIFY(autoStart->isChecked());
+        autoStart->click();
+        rig.settle();
+        QCOMPARE(std::get<bool>(*rig.settings->value("autoStart")), false);
+        QVERIFY(!rig.find<QAbstractButton>(row::autoStart)->isChecked());
+
+        // The first launch registered the login item; a failing change keeps the real state.
+        QVERIFY(rig.find<QAbstractButton>(row::launchAtLogin)->isChecked());
+        rig.loginItem->failure = "Permission denied";
+        rig.find<QAbstractButton>(row::launchAtLogin)->click();
+        rig.settle();
+        QVERIFY(rig.find<QAbstractButton>(row::launchAtLogin)->isChecked());
+        QVERIFY(rig.textOf(row::error).startsWith(QStringLiteral("Could not set login item: ")));
+        rig.loginItem->failure.reset();
+        rig.find<QAbstractButton>(row::launchAtLogin)->click();
+        rig.settle();
+        QVERIFY(!rig.find<QAbstractButton>(row::launchAtLogin)->isChecked());
+        QVERIFY(!rig.loginItem->enabled);
     }
 
     void pickerListsThePhonesAndRefreshes() {
@@ -185,11 +206,8 @@ class PanelViewTest : public QObject {
         rig.event(test::endedEvent(0));
         QCOMPARE(rig.mainButton().text(), QStringLiteral("Start"));
         QVERIFY(rig.find<QWidget>(row::phoneRow)->isEnabled());
-    }
 
-    void errorsShowInRedAndWrap() {
-        Rig rig;
-        rig.makeWithPhone();
+        // Errors show in red and wrap.
         rig.chooseAndStart();
         rig.event(test::endedEvent(1, "hello_timeout"));
         rig.queue->advance(1s);
@@ -235,30 +253,6 @@ class PanelViewTest : public QObject {
         Rig rig;
         rig.make(version);
         QCOMPARE(rig.textOf(part::version), shown);
-    }
-
-    void switchesFollowTheModel() {
-        Rig rig;
-        rig.make();
-        auto* autoStart = rig.find<QAbstractButton>(row::autoStart);
-        QVERIFY(autoStart->isChecked());
-        autoStart->click();
-        rig.settle();
-        QCOMPARE(std::get<bool>(*rig.settings->value("autoStart")), false);
-        QVERIFY(!rig.find<QAbstractButton>(row::autoStart)->isChecked());
-
-        // The first launch registered the login item; a failing change keeps the real state.
-        QVERIFY(rig.find<QAbstractButton>(row::launchAtLogin)->isChecked());
-        rig.loginItem->failure = "Permission denied";
-        rig.find<QAbstractButton>(row::launchAtLogin)->click();
-        rig.settle();
-        QVERIFY(rig.find<QAbstractButton>(row::launchAtLogin)->isChecked());
-        QVERIFY(rig.textOf(row::error).startsWith(QStringLiteral("Could not set login item: ")));
-        rig.loginItem->failure.reset();
-        rig.find<QAbstractButton>(row::launchAtLogin)->click();
-        rig.settle();
-        QVERIFY(!rig.find<QAbstractButton>(row::launchAtLogin)->isChecked());
-        QVERIFY(!rig.loginItem->enabled);
     }
 };
 

@@ -46,16 +46,13 @@ class StatusPanelTest : public QObject {
         QCOMPARE(status.openings, 1);
     }
 
-    void popupIsFramelessAndSizedToItsContent() {
-        Rig status(true, 180);
+    void popupIsFramelessSizedToItsContentAndOpensNearThePointerInsideTheScreen() {
+        Rig status(true, 260);
         QVERIFY(status.panel().windowFlags().testFlag(Qt::FramelessWindowHint));
-        QCOMPARE(status.panel().panelSize(), QSize(320, 180));
-        status.panel().setContent(contentOfHeight(260));
         QCOMPARE(status.panel().panelSize(), QSize(320, 260));
-    }
-
-    void popupWithoutTrayGeometryOpensNearThePointerInsideTheScreen() {
-        Rig status(true, 180);
+        status.panel().setContent(contentOfHeight(180));
+        QCOMPARE(status.panel().panelSize(), QSize(320, 180));
+        // Without tray geometry it opens at the pointer, kept inside the screen.
         const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
         QCursor::setPos(available.right() - 2, available.top() + 2);
         status.open();
