@@ -38,20 +38,7 @@ TEST_F(AutoStart, StoredSwitchOffOrMistypedValue) {
     EXPECT_TRUE(library->sessions.empty());
 }
 
-TEST_F(AutoStart, PluggingAPairedPhoneStartsItAfterTheShortSettle) {
-    makeSettled();
-    settings->values["pairedPhones"] = std::vector<std::string>{model->hash("serial-1")};
-    plugIn({androidPhone("1:1", "Nova", "One", "serial-1")});
-    queue->advance(800ms);
-    ASSERT_EQ(library->sessions.size(), 1u);
-    EXPECT_EQ(model->selectedPath(), "1:1");
-    const int lists = library->listCalls;
-    queue->advance(2200ms);  // the long settle finds a session and does nothing
-    EXPECT_EQ(library->listCalls, lists);
-    EXPECT_EQ(library->sessions.size(), 1u);
-}
-
-TEST_F(AutoStart, BurstOfUsbEventsSettlesOnceAfterTheLastOne) {
+TEST_F(AutoStart, BurstOfUsbEventsSettlesOnceAndAPairedPhoneStartsAfterTheShortSettle) {
     makeSettled();
     const int lists = library->listCalls;
     for (int event = 0; event < 5; ++event) {
@@ -64,6 +51,17 @@ TEST_F(AutoStart, BurstOfUsbEventsSettlesOnceAfterTheLastOne) {
     queue->advance(2200ms);
     EXPECT_EQ(library->listCalls, lists + 2);
     EXPECT_EQ(queue->pending(), 0u);
+
+    // Plugging a paired phone starts it after the short settle.
+    settings->values["pairedPhones"] = std::vector<std::string>{model->hash("serial-1")};
+    plugIn({androidPhone("1:1", "Nova", "One", "serial-1")});
+    queue->advance(800ms);
+    ASSERT_EQ(library->sessions.size(), 1u);
+    EXPECT_EQ(model->selectedPath(), "1:1");
+    const int settled = library->listCalls;
+    queue->advance(2200ms);  // the long settle finds a session and does nothing
+    EXPECT_EQ(library->listCalls, settled);
+    EXPECT_EQ(library->sessions.size(), 1u);
 }
 
 TEST_F(AutoStart, LateIphoneIsStartedByTheLongSettle) {

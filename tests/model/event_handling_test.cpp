@@ -48,16 +48,6 @@ TEST_F(Events, StreamingAndStatusFillTheMetersAndEndedClearsThemAndWritesTheRepo
     EXPECT_EQ(reports.str(), json::parse(ended)["report"].dump() + "\n");
 }
 
-TEST_F(Events, ReadyClearsTheErrorAndPairs) {
-    runningAndroid();
-    event(endedEvent(1, "link_timeout"));
-    ASSERT_TRUE(model->errorText());
-    queue->advance(1s);
-    event(stateEvent("Ready"));
-    EXPECT_EQ(model->errorText(), std::nullopt);
-    EXPECT_TRUE(model->device("1:1")->paired);
-}
-
 TEST_F(Events, InterruptedPhoneShowsThePauseOnlyWhileStreaming) {
     runningAndroid();
     event(stateEvent("Negotiating"));
@@ -121,7 +111,7 @@ TEST_F(Events, SixFailuresReconnectAfterOneTwoFourEightTenTenSeconds) {
     EXPECT_EQ(model->errorText(), "The phone stopped answering.");
 }
 
-TEST_F(Events, StreamingResetsTheReconnectDelay) {
+TEST_F(Events, StreamingResetsTheReconnectDelayAndReadyClearsTheError) {
     runningAndroid();
     for (int attempt = 0; attempt < 2; ++attempt) {
         event(endedEvent(1, "link_timeout"));
@@ -131,6 +121,11 @@ TEST_F(Events, StreamingResetsTheReconnectDelay) {
     event(endedEvent(1, "usb_detached"));
     EXPECT_EQ(model->stateText(), "Reconnecting in 1 s…");
     EXPECT_EQ(model->errorText(), "Cable unplugged.");
+    // Ready clears the error and pairs the phone.
+    queue->runNext();
+    event(stateEvent("Ready"));
+    EXPECT_EQ(model->errorText(), std::nullopt);
+    EXPECT_TRUE(model->device("1:1")->paired);
 }
 
 TEST_F(Events, EndedLeavesThePhaseTextErrorAndTimerOfItsCode) {
