@@ -195,22 +195,17 @@ TEST_F(Pairing, KeepsEarlierPhonesAndNeverStoresTheSerial) {
     }
 }
 
-TEST_F(Pairing, PhoneWithoutSerialOrUnknownPathIsNeverPaired) {
-    library->setPhones({androidPhone("1:1", "Nova", "One", "")});
-    make();
-    model->pair("1:1");
-    model->pair("9:9");
-    EXPECT_FALSE(settings->values.contains("pairedPhones"));
-}
-
-TEST_F(Pairing, MistypedStoredSetCountsAsEmpty) {
+TEST_F(Pairing, MistypedStoredSetCountsAsEmptyAndNoSerialOrUnknownPathIsEverPaired) {
     settings->values["pairedPhones"] = std::string(hashA);
-    library->setPhones({androidPhone("1:1", "Nova", "One", serialA)});
+    library->setPhones(
+        {androidPhone("1:1", "Nova", "One", serialA), androidPhone("1:2", "Nova", "Two", "")});
     make();
     EXPECT_FALSE(model->device("1:1")->paired);
+    model->pair("1:2");
+    model->pair("9:9");
+    EXPECT_EQ(stored<std::string>("pairedPhones"), hashA);  // nothing written
     model->pair("1:1");
     EXPECT_EQ(stored<std::vector<std::string>>("pairedPhones"), std::vector<std::string>{hashA});
 }
-
 }  // namespace
 }  // namespace kova::test

@@ -74,17 +74,10 @@ class BrandTest : public QObject {
         QCOMPARE(Brand::version(), QStringLiteral(KOVA_EXPECTED_VERSION));
     }
 
-    void betaRule_data() {
-        QTest::addColumn<QString>("version");
-        QTest::addColumn<bool>("beta");
-        // 0.9.1, dev and 1.2.0 are read in the panel's footer.
-        QTest::newRow("empty") << "" << true;
-        QTest::newRow("10.0") << "10.0" << false;
-    }
     void betaRule() {
-        QFETCH(QString, version);
-        QFETCH(bool, beta);
-        QCOMPARE(Brand::isBeta(version), beta);
+        // 0.9.1, dev and 1.2.0 are read in the panel's footer.
+        QVERIFY(Brand::isBeta(QString()));
+        QVERIFY(!Brand::isBeta(QStringLiteral("10.0")));
     }
 
     void wordmarkShipsAsAResourceAndTheHeaderFallsBackToText() {
