@@ -25,22 +25,21 @@ class DeviceList : public ModelRig {
     }
 };
 
-TEST_F(DeviceList, CandidatesComeFirstAndEachGroupKeepsTheDocumentOrder) {
-    library->setPhones({androidPhone("1:1", "Acme", "Keyboard", "k1"),
-                        androidPhone("1:2", "Nova", "One", "n1", true),
-                        androidPhone("1:3", "Acme", "Mouse", "m1"),
-                        iPhone("ios:00008030001a", "iPhone 15", "udid")});
-    make();
-    EXPECT_EQ(paths(), (std::vector<std::string>{"1:2", "ios:00008030001a", "1:1", "1:3"}));
-}
-
-TEST_F(DeviceList, AccessoryPhoneBeforeAnUnpairedOneIsTheLoneCandidateAndGetsSelected) {
+TEST_F(DeviceList, CandidatesComeFirstInDocumentOrderAndALoneOneGetsSelected) {
     library->setPhones({androidPhone("1:1", "Acme", "Phone", "s1"),
                         androidPhone("1:2", "Nova", "One", "s2", true)});
     make();
     EXPECT_EQ(paths(), (std::vector<std::string>{"1:2", "1:1"}));
     EXPECT_EQ(model->selectedPath(), "1:2");
     EXPECT_EQ(stored<std::string>("devicePath"), "1:2");
+
+    // Candidates come first and each group keeps the document order.
+    library->setPhones({androidPhone("1:1", "Acme", "Keyboard", "k1"),
+                        androidPhone("1:2", "Nova", "One", "n1", true),
+                        androidPhone("1:3", "Acme", "Mouse", "m1"),
+                        iPhone("ios:00008030001a", "iPhone 15", "udid")});
+    model->refresh();
+    EXPECT_EQ(paths(), (std::vector<std::string>{"1:2", "ios:00008030001a", "1:1", "1:3"}));
 }
 
 TEST_F(DeviceList, SelectionIsRememberedKeptWhileListedAndFallsBackWhenThePhoneLeaves) {

@@ -35,21 +35,21 @@ TEST_F(LaunchAtLogin, FirstLaunchRegistersOnceAndAFailedSwitchShowsTheSystemText
     EXPECT_FALSE(model->launchAtLogin());
 }
 
-TEST_F(LaunchAtLogin, FirstLaunchFailureIsSilentAndStillMarkedConfigured) {
+TEST_F(LaunchAtLogin, ApprovalHintAppearsWhenAskedAndAFirstLaunchFailureIsSilent) {
+    loginItem->approval = true;
+    make();
+    EXPECT_EQ(model->errorText(),
+              "Approve KOVA Connect in System Settings › General › Login Items.");
+
+    model.reset();
+    settings->values.clear();
+    loginItem = std::make_shared<FakeLoginItem>();
     loginItem->failure = "Permission denied";
     make();
     EXPECT_EQ(model->errorText(), std::nullopt);
     EXPECT_FALSE(model->launchAtLogin());
     EXPECT_EQ(stored<bool>("loginItemConfigured"), true);
 }
-
-TEST_F(LaunchAtLogin, ApprovalHintAppearsWhenTheSystemAsksForIt) {
-    loginItem->approval = true;
-    make();
-    EXPECT_EQ(model->errorText(),
-              "Approve KOVA Connect in System Settings › General › Login Items.");
-}
-
 // The real autostart file, under a private XDG_CONFIG_HOME.
 class XdgAutostart : public ::testing::Test {
   protected:
@@ -107,22 +107,10 @@ TEST_F(XdgAutostart, RelativeConfigHomeFallsBackToTheHomeFolder) {
               fs::path(home) / ".config/autostart/com.brenvale.kova.connect.desktop");
 }
 
-TEST_F(XdgAutostart, UnwritableFolderFailsWithTheSystemTextAndTheModelShowsOff) {
-    std::ofstream(root_ / "config") << "a file where the folder should be";
-    auto item = std::make_shared<XdgLoginItem>("/usr/bin/kova-connect");
-    try {
-        item->set(true);
-        ADD_FAILURE() << "set(true) did not throw";
-    } catch (const std::runtime_error& failure) {
-        EXPECT_NE(std::string(failure.what()).find("Not a directory"), std::string::npos)
-            << failure.what();
-    }
-    EXPECT_FALSE(item->isEnabled());
-}
-
 TEST_F(XdgAutostart, ModelOnTheRealItemRegistersAtFirstLaunchAndReportsFailures) {
     ModelParts rig;
-    rig.loginPort = std::make_shared<XdgLoginItem>("/usr/bin/kova-connect");
+    const auto item = std::make_shared<XdgLoginItem>("/usr/bin/kova-connect");
+    rig.loginPort = item;
     rig.make();
     EXPECT_TRUE(rig.model->launchAtLogin());
     EXPECT_TRUE(fs::exists(root_ / "config/autostart/com.brenvale.kova.connect.desktop"));
@@ -132,6 +120,14 @@ TEST_F(XdgAutostart, ModelOnTheRealItemRegistersAtFirstLaunchAndReportsFailures)
 
     fs::remove_all(root_ / "config");
     std::ofstream(root_ / "config") << "a file where the folder should be";
+    try {
+        item->set(true);
+        ADD_FAILURE() << "set(true) did not throw";
+    } catch (const std::runtime_error& failure) {
+        EXPECT_NE(std::string(failure.what()).find("Not a directory"), std::string::npos)
+            << failure.what();
+    }
+    EXPECT_FALSE(item->isEnabled());
     rig.model->setLaunchAtLogin(true);
     EXPECT_FALSE(rig.model->launchAtLogin());
     ASSERT_TRUE(rig.model->errorText());

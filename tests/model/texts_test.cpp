@@ -46,7 +46,7 @@ TEST(Message, CodeRowsPlaceholdersAndFallback) {
     }
 }
 
-TEST(Tables, SharedTemplatesAndLinuxWording) {
+TEST(Tables, SharedTemplatesLinuxWordingAndTheCodeSets) {
     const auto& names = ConnectModel::errorNames();
     EXPECT_EQ(names.size(), 24u);
     EXPECT_EQ(names.at("src_failed"), names.at("src_create_failed"));
@@ -58,9 +58,6 @@ TEST(Tables, SharedTemplatesAndLinuxWording) {
     EXPECT_EQ(names.at("kova_device_rate_unknown"),
               "The KOVA audio device has no sample rate: set 48 kHz in your DAW or your sound "
               "settings.");
-}
-
-TEST(Tables, PermanentAndAppNotOpenSets) {
     EXPECT_EQ(ConnectModel::permanentErrors().size(), 9u);
     EXPECT_TRUE(ConnectModel::permanentErrors().contains("aoa_not_supported"));
     EXPECT_FALSE(ConnectModel::permanentErrors().contains("src_failed"));
