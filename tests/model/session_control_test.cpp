@@ -105,12 +105,6 @@ TEST_F(SessionControl, IphoneAppNotAnsweringIsProbedAgainEveryTwoSeconds) {
     EXPECT_EQ(library->sessions.size(), 1u);
 }
 
-TEST_F(SessionControl, UntrustedIphoneAsksForTrustWhileWaiting) {
-    probingIphone({0}, false);
-    probe();
-    EXPECT_EQ(model->stateText(), "On the iPhone 15, tap Trust for this computer");
-}
-
 TEST_F(SessionControl, IphoneGoneDuringTheProbeReturnsToIdleAndSchedulesAutoStart) {
     probingIphone({0});
     library->setPhones({});
@@ -129,11 +123,12 @@ TEST_F(SessionControl, StopDuringTheProbeEndsTheLoop) {
     EXPECT_TRUE(library->sessions.empty());
 }
 
-TEST_F(SessionControl, RestartAfterStopDuringAProbeKeepsOneProbeLoop) {
-    probingIphone({0, 0, 0, 0, 0, 0});
+TEST_F(SessionControl, RestartAfterStopDuringAProbeKeepsOneProbeLoopAndAsksForTrust) {
+    probingIphone({0, 0, 0, 0, 0, 0}, false);
     model->stop();
     model->start();
     probe();  // both probes answer "not yet"
+    EXPECT_EQ(model->stateText(), "On the iPhone 15, tap Trust for this computer");
     EXPECT_EQ(queue->pending(), 1u);
     queue->advance(2s);
     probe();
