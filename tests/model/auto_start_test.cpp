@@ -63,9 +63,16 @@ TEST_F(AutoStart, BurstOfUsbEventsSettlesOnceAndAPairedPhoneStartsAfterTheShortS
     EXPECT_EQ(library->sessions.size(), 1u);
 }
 
-TEST_F(AutoStart, LateIphoneIsStartedByTheLongSettle) {
+TEST_F(AutoStart, TwoCandidatesStartNothingAndALateIphoneIsStartedByTheLongSettle) {
     makeSettled();
-    usbEvent();
+    plugIn({androidPhone("1:1", "Nova", "One", "a", true), iPhone(iosPath, "iPhone", "u")});
+    queue->advance(3s);
+    probe();
+    EXPECT_TRUE(library->sessions.empty());
+    EXPECT_TRUE(library->probes.empty());
+    EXPECT_EQ(model->stateText(), "Stopped");
+
+    plugIn({});
     queue->advance(800ms);
     EXPECT_TRUE(background->jobs.empty());
     library->setPhones({iPhone(iosPath, "iPhone 15", "udid")});  // usbmuxd publishes it now
@@ -74,16 +81,6 @@ TEST_F(AutoStart, LateIphoneIsStartedByTheLongSettle) {
     probe();
     ASSERT_EQ(library->sessions.size(), 1u);
     EXPECT_EQ(library->last().options["device"], iosPath);
-}
-
-TEST_F(AutoStart, TwoCandidatesStartNothing) {
-    makeSettled();
-    plugIn({androidPhone("1:1", "Nova", "One", "a", true), iPhone(iosPath, "iPhone", "u")});
-    queue->advance(3s);
-    probe();
-    EXPECT_TRUE(library->sessions.empty());
-    EXPECT_TRUE(library->probes.empty());
-    EXPECT_EQ(model->stateText(), "Stopped");
 }
 
 TEST_F(AutoStart, LoneCandidateWinsOverAHandPickedNonCandidate) {

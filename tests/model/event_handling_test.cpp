@@ -58,7 +58,7 @@ TEST_F(Events, StreamingAndStatusFillTheMetersAndEndedClearsThemAndWritesTheRepo
     EXPECT_EQ(reports.str(), json::parse(ended)["report"].dump() + "\n");
 }
 
-TEST_F(Events, InterruptedPhoneShowsThePauseOnlyWhileStreaming) {
+TEST_F(Events, InterruptedPhoneShowsThePauseOnlyWhileStreamingAndMissingMembersTakeDefaults) {
     runningAndroid();
     event(stateEvent("Negotiating"));
     event(statusEvent({{"state", "Interrupted"}}, 0.1, 48000.0));
@@ -68,11 +68,8 @@ TEST_F(Events, InterruptedPhoneShowsThePauseOnlyWhileStreaming) {
     EXPECT_EQ(model->stateText(), "Paused on the phone (call)");
     event(statusEvent({{"state", "Playing"}, {"underruns", 0}}, 0.0, 48000.0));
     EXPECT_EQ(model->stateText(), "Playing on the phone");
-}
 
-TEST_F(Events, MissingMembersTakeTheirDefaults) {
-    runningAndroid();
-    library->sampleRate = 48000.0;
+    // Missing members take their defaults.
     event(statusEvent({{"occupancyMean", 960}, {"underruns", 4}}, 0.25, 48000.0));
     ASSERT_EQ(model->bufferMs(), 20.0);
     // No phone object: the buffer stays, underruns clear; no peak: it clears; rate 0: kept.

@@ -85,7 +85,7 @@ class LaunchTest : public QObject {
         QCOMPARE(delayFor(QStringLiteral("soon")), 2000);
     }
 
-    void snapshotIsAPngOfThePanel() {
+    void snapshotIsAPngOfThePanelOrFailsCleanly() {
         PanelWindow panel(PanelWindow::Mode::popup);
         auto* content = new QLabel(QStringLiteral("content"));
         content->setFixedHeight(150);
@@ -98,11 +98,7 @@ class LaunchTest : public QObject {
         // The rounded corner is see-through, the middle is not.
         QCOMPARE(qAlpha(image.pixel(0, 0)), 0);
         QCOMPARE(qAlpha(image.pixel(160, 75)), 255);
-    }
-
-    void snapshotToAnUnwritablePlaceFailsCleanly() {
-        PanelWindow panel(PanelWindow::Mode::window);
-        panel.setContent(new QLabel(QStringLiteral("content")));
+        // An unwritable place fails cleanly.
         QVERIFY(!saveSnapshot(panel, dir.filePath(QStringLiteral("missing/panel.png"))));
         QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("missing/panel.png"))));
     }

@@ -107,18 +107,15 @@ class QtPortsTest : public QObject {
         settings.remove("key");
         QVERIFY(!settings.value("key"));
         settings.remove("key");
-    }
-
-    void handWrittenBooleansReadAsBooleans() {
-        const QString path = dir.filePath(QStringLiteral("hand.conf"));
-        QFile file(path);
+        // Hand-written booleans read as booleans.
+        QFile file(dir.filePath(QStringLiteral("hand.conf")));
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("[General]\nOpenPanelAtLaunch=true\nautoStart=false\nname=KOVA\n");
         file.close();
-        QtSettings settings(path);
-        QCOMPARE(std::get<bool>(*settings.value("OpenPanelAtLaunch")), true);
-        QCOMPARE(std::get<bool>(*settings.value("autoStart")), false);
-        QCOMPARE(std::get<std::string>(*settings.value("name")), std::string("KOVA"));
+        QtSettings hand(file.fileName());
+        QCOMPARE(std::get<bool>(*hand.value("OpenPanelAtLaunch")), true);
+        QCOMPARE(std::get<bool>(*hand.value("autoStart")), false);
+        QCOMPARE(std::get<std::string>(*hand.value("name")), std::string("KOVA"));
     }
 
   private:
