@@ -96,20 +96,6 @@ TEST_F(DeviceList, NamesLabelsAndWaitingTextsFollowTheEntryRules) {
     EXPECT_EQ(model->device("ios:0000000000cc")->waitingText(), "Unlock the iPhone and open KOVA");
 }
 
-TEST_F(DeviceList, HubsAndMalformedEntriesAreLeftOut) {
-    json hub = androidPhone("1:1", "Acme", "Hub", "h");
-    hub["hub"] = true;
-    json noPath = androidPhone("1:2", "Acme", "A", "a");
-    noPath.erase("path");
-    json textVendor = androidPhone("1:3", "Acme", "B", "b");
-    textVendor["vendor"] = "18d1";
-    json noProduct = androidPhone("1:4", "Acme", "C", "c");
-    noProduct.erase("product");
-    library->setPhones({hub, noPath, textVendor, noProduct, androidPhone("1:5", "Nova", "", "")});
-    make();
-    EXPECT_EQ(paths(), (std::vector<std::string>{"1:5"}));
-}
-
 TEST_F(DeviceList, SerialIsHashedAndMissingOrWrongFlagsTakeDefaults) {
     json entry = androidPhone("1:1", "Nova", "One", serialA);
     entry["accessory"] = "yes";
@@ -144,9 +130,20 @@ TEST_F(DeviceList, AudioDeviceComesFromTheLibraryAndANullListKeepsListAndSelecti
     EXPECT_EQ(model->kovaSampleRate(), std::nullopt);
 }
 
-TEST_F(DeviceList, UnparseableOrMixedListReadsAsEmptyAndClearsTheSelection) {
-    library->setPhones({androidPhone("1:2", "Nova", "One", "s", true)});
+TEST_F(DeviceList, HubsAndMalformedEntriesAreLeftOutAndABrokenListReadsAsEmpty) {
+    json hub = androidPhone("1:1", "Acme", "Hub", "h");
+    hub["hub"] = true;
+    json noPath = androidPhone("1:2", "Acme", "A", "a");
+    noPath.erase("path");
+    json textVendor = androidPhone("1:3", "Acme", "B", "b");
+    textVendor["vendor"] = "18d1";
+    json noProduct = androidPhone("1:4", "Acme", "C", "c");
+    noProduct.erase("product");
+    library->setPhones({hub, noPath, textVendor, noProduct, androidPhone("1:5", "Nova", "", "")});
     make();
+    EXPECT_EQ(paths(), (std::vector<std::string>{"1:5"}));
+
+    // An unparseable or mixed list reads as empty and clears the selection.
     for (const char* text : {"[{\"path\":", "{\"path\":\"1:2\"}", "[{\"path\":\"1:2\"},3]"}) {
         library->setPhones({androidPhone("1:2", "Nova", "One", "s", true)});
         model->refresh();
