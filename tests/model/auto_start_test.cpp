@@ -7,7 +7,7 @@ class AutoStart : public ModelRig {
   protected:
     void plugIn(const std::vector<nlohmann::json>& phones) {
         library->setPhones(phones);
-        usbEvent();
+        usb->fire();
     }
 };
 
@@ -41,7 +41,7 @@ TEST_F(AutoStart, BurstOfUsbEventsSettlesOnceAndAPairedPhoneStartsAfterTheShortS
     makeSettled();
     const int lists = library->listCalls;
     for (int event = 0; event < 5; ++event) {
-        usbEvent();
+        usb->fire();
         queue->advance(500ms);
     }
     EXPECT_EQ(library->listCalls, lists);
@@ -220,7 +220,7 @@ TEST_F(AutoStart, WatchersHoldTheModelOnlyWeakly) {
     std::weak_ptr<ConnectModel> weak = model;
     model.reset();
     EXPECT_TRUE(weak.expired());
-    usbEvent();
+    usb->fire();
     audio->fire();
     queue->advance(5s);
 }

@@ -18,7 +18,7 @@ TEST_F(Events, EveryKnownStateSetsItsTextWhileRunningAndMalformedEventsAreIgnore
     EXPECT_EQ(model->stateText(), "Waiting for KOVA on the phone…");
 
     // Malformed events change nothing.
-    clearChanges();
+    changes.clear();
     for (const char* text :
          {"", "[1]", "{\"event\":3}", "{\"state\":\"Streaming\"}",
           "{\"event\":\"report\",\"report\":{}}", "{\"event\":\"state\"}", "not json"}) {
@@ -31,7 +31,7 @@ TEST_F(Events, EveryKnownStateSetsItsTextWhileRunningAndMalformedEventsAreIgnore
 TEST_F(Events, StreamingAndStatusFillTheMetersAndEndedClearsThemAndWritesTheReport) {
     runningAndroid();
     EXPECT_EQ(model->glyphState(), GlyphState::idle);
-    clearChanges();
+    changes.clear();
     event(R"({"event":"state","state":"Streaming"})");
     EXPECT_TRUE(model->streaming());
     EXPECT_EQ(model->stateText(), "Playing on the phone");

@@ -80,15 +80,10 @@ class ModelRig : public ::testing::Test, public ModelParts {
         queue->runReady();
     }
 
-    /// A USB attach or detach, as the watcher delivers it.
-    void usbEvent() { usb->fire(); }
-
-    /// Whether `property` changed since the last clearChanges().
+    /// Whether `property` changed since `changes` was last cleared.
     bool changed(Property property) const {
         return std::find(changes.begin(), changes.end(), property) != changes.end();
     }
-
-    void clearChanges() { changes.clear(); }
 
     /// The stored value under `key`.
     template <typename T>
