@@ -3,7 +3,6 @@
 // as an iPhone behind a private usbmux socket, or with --android the phone emulator on the fake
 // USB bus. Samples the process every 10 s and prints one JSON summary; exits 1 on a gap, a lost
 // frame, memory growth after the first minute or any descriptor or thread growth.
-#include <dirent.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -20,23 +19,13 @@
 #include "bench/soak/soak_phone.h"
 #include "bench/soak/soak_programme.h"
 #include "core/api/kova.h"
+#include "tests/support/process_counts.h"
 #include "tests/support/pulse_server.h"
 
 namespace {
 
 using kova::bench::Clock;
 using nlohmann::json;
-
-int entries(const char* path) {
-    int count = 0;
-    if (DIR* dir = ::opendir(path)) {
-        while (const dirent* entry = ::readdir(dir)) {
-            count += entry->d_name[0] != '.';
-        }
-        ::closedir(dir);
-    }
-    return count;
-}
 
 long resident_bytes() {
     long pages = 0;
@@ -90,7 +79,7 @@ std::vector<Sample> sample_session(Session& session, Clock::time_point started,
         }
         const double at = std::chrono::duration<double>(Clock::now() - started).count();
         samples.push_back(
-            {at, resident_bytes(), entries("/proc/self/fd"), entries("/proc/self/task")});
+            {at, resident_bytes(), kova::test::descriptor_count(), kova::test::task_count()});
         if (Clock::now() >= started + length) {
             return samples;
         }

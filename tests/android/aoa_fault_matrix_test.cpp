@@ -12,7 +12,7 @@
 #include "core/session/report.h"
 #include "core/session/run_session.h"
 #include "tests/android/fake_bus_fixture.h"
-#include "tests/support/task_count.h"
+#include "tests/support/process_counts.h"
 #include "tools/phone/phone_app.h"
 
 namespace kova::test {

@@ -2,7 +2,6 @@
 // freeing at random points: one "ended" per session before free returns, and nothing grows.
 // KOVA_REPEAT_CYCLES sets the number of cycles (1000 for the full run), KOVA_REPEAT_SEED the
 // seed.
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <malloc.h>
 
@@ -17,6 +16,7 @@
 #include "core/api/kova.h"
 #include "core/transport/ios_id.h"
 #include "tests/support/phone_child.h"
+#include "tests/support/process_counts.h"
 #include "tests/support/usbmux_socket_dir.h"
 
 namespace {
@@ -38,17 +38,6 @@ struct Endings {
         }
     }
 };
-
-int entries(const char* dir_path) {
-    int count = 0;
-    if (DIR* dir = ::opendir(dir_path)) {
-        while (const dirent* entry = ::readdir(dir)) {
-            count += entry->d_name[0] != '.';
-        }
-        ::closedir(dir);
-    }
-    return count;
-}
 
 long environment_number(const char* name, long fallback) {
     const char* text = std::getenv(name);
@@ -100,13 +89,13 @@ TEST(RepeatedSessions, CyclesEndOnceAndLeaveNothingBehind) {
         ASSERT_EQ(endings.after_end.load(), 0);
         phone.discard_output();
         if (cycle == settled) {
-            fds = entries("/proc/self/fd");
-            tasks = entries("/proc/self/task");
+            fds = kova::test::descriptor_count();
+            tasks = kova::test::task_count();
             heap = mallinfo2().uordblks;
         }
     }
-    EXPECT_EQ(entries("/proc/self/fd"), fds);
-    EXPECT_EQ(entries("/proc/self/task"), tasks);
+    EXPECT_EQ(kova::test::descriptor_count(), fds);
+    EXPECT_EQ(kova::test::task_count(), tasks);
     EXPECT_LT(mallinfo2().uordblks, heap + 256 * 1024);
 }
 

@@ -14,9 +14,9 @@
 
 #include "core/session/session_options.h"
 #include "tests/support/fake_phone.h"
+#include "tests/support/process_counts.h"
 #include "tests/support/pulse_server.h"
 #include "tests/support/session_runner.h"
-#include "tests/support/task_count.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wav_builder.h"
 

@@ -21,7 +21,8 @@ class GapHistogram {
 
   private:
     static constexpr uint64_t kBucketUs = 10;
-    static constexpr std::size_t kBuckets = 20000;  // up to 200 ms; longer gaps share the last bucket
+    static constexpr std::size_t kBuckets =
+        20000;  // up to 200 ms; longer gaps share the last bucket
 
     std::array<uint32_t, kBuckets> buckets_{};
     uint64_t count_ = 0;
